@@ -1,0 +1,49 @@
+# The front door: `make run` and `make test`. Everything underneath is CMake presets.
+SHELL := /bin/bash
+.DEFAULT_GOAL := help
+
+# Debian packages the build and the tests need; installed only when missing.
+PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3
+DEPS_STAMP := build/.deps-$(shell echo $(PACKAGES) | md5sum | cut -c1-8)
+
+.PHONY: help deps run test test-release test-dev build-release build-dev format clean
+
+help:
+	@echo "make run    build the release server and run it in the foreground"
+	@echo "make test   build and run every test, plain and under the sanitizers"
+
+$(DEPS_STAMP):
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; fi; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+	@mkdir -p build && touch $@
+
+deps: $(DEPS_STAMP)
+
+build-release: deps
+	cmake --preset release
+	cmake --build --preset release
+
+build-dev: deps
+	cmake --preset dev
+	cmake --build --preset dev
+
+run: build-release
+	./build/release/TavrinServer
+
+test-release: build-release
+	ctest --preset release
+
+test-dev: build-dev
+	ctest --preset dev
+
+test: test-release test-dev
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build
