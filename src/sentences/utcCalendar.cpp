@@ -23,7 +23,8 @@ std::int64_t daysFromCivil(std::int64_t year, int month, int day) {
 
 utcTime breakDownUtc(std::int64_t seconds) {
     std::int64_t days = floorDiv(seconds, 86400);
-    std::int64_t secOfDay = seconds - days * 86400;
+    std::int64_t secOfDay = seconds % 86400;  // not seconds - days * 86400: that can overflow
+    if (secOfDay < 0) secOfDay += 86400;
 
     std::int64_t z = days + 719468;
     std::int64_t era = floorDiv(z, 146097);

@@ -125,6 +125,7 @@ void process::pump(std::chrono::milliseconds limit, std::size_t bytes, std::stri
     for (;;) {
         if (out_.size() >= bytes) return;
         if (!text.empty() && out_.find(text) != std::string::npos) return;
+        if (outFd_ < 0) return;
         pollfd p{outFd_, POLLIN, 0};
         int left = msLeft(deadline);
         if (poll(&p, 1, left) <= 0) return;
@@ -185,6 +186,13 @@ void process::stop() {
         reaped_ = true;
     }
 }
+
+void process::closeStdoutReader() {
+    if (outFd_ >= 0) close(outFd_);
+    outFd_ = -1;
+}
+
+void process::signal(int sig) { kill(pid_, sig); }
 
 std::string serverPath() { return TAVRIN_SERVER_PATH; }
 

@@ -52,6 +52,9 @@ public:
     std::string err();
     bool alive();
     void stop();  // SIGKILL and reap
+    // Closes our end of the standard output pipe, as a console reader that goes away would.
+    void closeStdoutReader();
+    void signal(int sig);
 
 private:
     void pump(std::chrono::milliseconds limit, std::size_t bytes, std::string_view text);
