@@ -1,0 +1,82 @@
+# What `cmake --install` puts on a log host: the server, its companion tools, their manual
+# pages, the operator and protocol documents, and a systemd unit for the server.
+include(GNUInstallDirs)
+
+# Named for the Debian package rather than the project, so that the package's documents land
+# where Debian keeps them whatever the prefix.
+set(TAVRIN_DOCDIR "${CMAKE_INSTALL_DATAROOTDIR}/doc/tavrin-server"
+    CACHE PATH "Documents of the server, relative to the install prefix")
+# systemd reads units from <prefix>/lib/systemd/system for both /usr and /usr/local.
+set(TAVRIN_SYSTEMD_UNITDIR "lib/systemd/system"
+    CACHE PATH "Where the systemd unit goes, relative to the install prefix")
+
+set(tavrin_packaging_dir ${CMAKE_CURRENT_LIST_DIR}/../packaging)
+cmake_path(NORMAL_PATH tavrin_packaging_dir)
+
+# A daemon's program and its section 8 page go with the system programs; the tools with the
+# user commands.
+install(TARGETS TavrinServer RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+foreach(tool navquery navreplay)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+# Manual pages are installed compressed, as man-db and Debian expect them.
+set(tavrin_manpages ${tavrin_packaging_dir}/TavrinServer.8)
+foreach(tool navquery navreplay)
+  if(TARGET ${tool} AND EXISTS ${tavrin_packaging_dir}/${tool}.1)
+    list(APPEND tavrin_manpages ${tavrin_packaging_dir}/${tool}.1)
+  endif()
+endforeach()
+set(tavrin_compressed_manpages "")
+foreach(page ${tavrin_manpages})
+  cmake_path(GET page FILENAME name)
+  cmake_path(GET page EXTENSION LAST_ONLY section)
+  string(SUBSTRING "${section}" 1 -1 section)
+  set(compressed ${CMAKE_CURRENT_BINARY_DIR}/man/${name}.gz)
+  add_custom_command(
+    OUTPUT ${compressed}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+    # -n keeps the name and time stamp out, so the same page always compresses the same.
+    COMMAND sh -c "gzip -9 -n -c \"$0\" > \"$1\"" ${page} ${compressed}
+    DEPENDS ${page}
+    COMMENT "Compressing manual page ${name}"
+    VERBATIM)
+  list(APPEND tavrin_compressed_manpages ${compressed})
+  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
+add_custom_target(tavrin_manpages ALL DEPENDS ${tavrin_compressed_manpages})
+
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/../docs/protocol.md
+              ${CMAKE_CURRENT_LIST_DIR}/../docs/operations.md
+        DESTINATION ${TAVRIN_DOCDIR})
+install(FILES ${tavrin_packaging_dir}/tavrin-firewall.nft DESTINATION ${TAVRIN_DOCDIR}/examples)
+
+# The unit names the installed program by its full path, which is only known when installing:
+# /usr/local for a plain `cmake --install`, /usr inside the Debian package. So the unit is
+# written from its template at install time, with the prefix then in force.
+set(tavrin_unit_settings "
+  set(template \"${tavrin_packaging_dir}/tavrin-server.service.in\")
+  set(sbindir \"${CMAKE_INSTALL_SBINDIR}\")
+  set(docdir \"${TAVRIN_DOCDIR}\")
+  set(unitdir \"${TAVRIN_SYSTEMD_UNITDIR}\")
+  set(staging \"${CMAKE_CURRENT_BINARY_DIR}/unit\")
+")
+install(CODE "${tavrin_unit_settings}" CODE [[
+  foreach(dir sbindir docdir unitdir)
+    if(NOT IS_ABSOLUTE "${${dir}}")
+      set(${dir} "${CMAKE_INSTALL_PREFIX}/${${dir}}")
+    endif()
+  endforeach()
+  set(TAVRIN_FULL_SBINDIR "${sbindir}")
+  set(TAVRIN_FULL_DOCDIR "${docdir}")
+  # One staging folder per destination, so a package build and a plain install never share one.
+  string(MD5 destination "$ENV{DESTDIR}|${CMAKE_INSTALL_PREFIX}")
+  configure_file("${template}" "${staging}/${destination}/tavrin-server.service" @ONLY)
+  file(INSTALL DESTINATION "${unitdir}" TYPE FILE
+       PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
+       FILES "${staging}/${destination}/tavrin-server.service")
+]])
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
