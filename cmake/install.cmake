@@ -22,29 +22,44 @@ foreach(tool navquery navreplay)
   endif()
 endforeach()
 
-# Manual pages are installed compressed, as man-db and Debian expect them.
-set(tavrin_manpages ${tavrin_packaging_dir}/TavrinServer.8)
+# Manual pages are installed compressed, as man-db and Debian expect them. The server's is
+# written by hand; the tools' are made from their --help, so they never fall behind it.
+find_program(TAVRIN_HELP2MAN help2man)
+set(tavrin_compressed_manpages ${CMAKE_CURRENT_BINARY_DIR}/man/TavrinServer.8.gz)
+add_custom_command(
+  OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/man/TavrinServer.8.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
+  # -n keeps the name and time stamp out, so the same page always compresses the same.
+  COMMAND sh -c "gzip -9 -n -c \"$0\" > \"$1\"" ${tavrin_packaging_dir}/TavrinServer.8
+          ${CMAKE_CURRENT_BINARY_DIR}/man/TavrinServer.8.gz
+  DEPENDS ${tavrin_packaging_dir}/TavrinServer.8
+  COMMENT "Compressing manual page TavrinServer.8"
+  VERBATIM)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/TavrinServer.8.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+
+set(tavrin_navquery_summary "ask a navigation data server for its channels and current values")
+set(tavrin_navreplay_summary "send recorded or simulated NMEA sentences to a navigation data server")
 foreach(tool navquery navreplay)
-  if(TARGET ${tool} AND EXISTS ${tavrin_packaging_dir}/${tool}.1)
-    list(APPEND tavrin_manpages ${tavrin_packaging_dir}/${tool}.1)
+  if(NOT TARGET ${tool})
+    continue()
   endif()
-endforeach()
-set(tavrin_compressed_manpages "")
-foreach(page ${tavrin_manpages})
-  cmake_path(GET page FILENAME name)
-  cmake_path(GET page EXTENSION LAST_ONLY section)
-  string(SUBSTRING "${section}" 1 -1 section)
-  set(compressed ${CMAKE_CURRENT_BINARY_DIR}/man/${name}.gz)
+  if(NOT TAVRIN_HELP2MAN)
+    message(STATUS "help2man not found: ${tool} gets no manual page, only its --help")
+    continue()
+  endif()
+  set(page ${CMAKE_CURRENT_BINARY_DIR}/man/${tool}.1)
   add_custom_command(
-    OUTPUT ${compressed}
+    OUTPUT ${page}.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_CURRENT_BINARY_DIR}/man
-    # -n keeps the name and time stamp out, so the same page always compresses the same.
-    COMMAND sh -c "gzip -9 -n -c \"$0\" > \"$1\"" ${page} ${compressed}
-    DEPENDS ${page}
-    COMMENT "Compressing manual page ${name}"
+    COMMAND ${TAVRIN_HELP2MAN} --no-info --section=1 --version-string=${PROJECT_VERSION}
+            --source=tavrin-server "--name=${tavrin_${tool}_summary}" --output=${page}
+            $<TARGET_FILE:${tool}>
+    COMMAND gzip -9 -n -f ${page}
+    DEPENDS ${tool}
+    COMMENT "Making manual page ${tool}.1 from its --help"
     VERBATIM)
-  list(APPEND tavrin_compressed_manpages ${compressed})
-  install(FILES ${compressed} DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  list(APPEND tavrin_compressed_manpages ${page}.gz)
+  install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 add_custom_target(tavrin_manpages ALL DEPENDS ${tavrin_compressed_manpages})
 

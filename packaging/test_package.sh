@@ -6,7 +6,7 @@
 #   packaging/test_package.sh BUILD_DIR [TOOL...]
 #
 # TOOL names the companion programs that this build has (navquery, navreplay); each must be
-# in the package, with its manual page when packaging/ has one.
+# in the package, with a manual page made from its --help where the build found help2man.
 # Exit 0: all checks passed; 1: a check failed; 77: this host cannot build Debian packages.
 set -u -o pipefail
 
@@ -16,7 +16,6 @@ tools=()
 for tool in "$@"; do
     [ -n "$tool" ] && tools+=("$tool")  # CMake passes an empty word for a tool it lacks
 done
-packaging_dir=$(cd "$(dirname "$0")" && pwd)
 
 for program in cpack dpkg-deb dpkg-shlibdeps; do
     if ! command -v "$program" >/dev/null; then
@@ -101,8 +100,10 @@ done
 # On a host where systemd is not running (a build host, a container) the scripts must not
 # call systemctl at all, and must succeed whatever dpkg passes them.
 mkdir "$work/bin"
-printf '#!/bin/sh\necho "$@" >> "%s/systemctl.calls"\n' "$work" >"$work/bin/systemctl"
-chmod +x "$work/bin/systemctl"
+for program in systemctl deb-systemd-invoke; do
+    printf '#!/bin/sh\necho "%s $*" >> "%s/systemctl.calls"\n' "$program" "$work" >"$work/bin/$program"
+    chmod +x "$work/bin/$program"
+done
 if [ ! -d /run/systemd/system ]; then
     for call in "postinst configure" "postinst configure 0.9.0-1" "prerm remove" "prerm upgrade 1.0.0-1" \
         "postrm remove" "postrm upgrade 1.0.0-1"; do
@@ -127,7 +128,7 @@ expected=(
 )
 for tool in "${tools[@]}"; do
     expected+=("-rwxr-xr-x root/root ./usr/bin/$tool")
-    if [ -f "$packaging_dir/$tool.1" ]; then
+    if grep -q '^TAVRIN_HELP2MAN:FILEPATH=/' "$build_dir/CMakeCache.txt"; then
         expected+=("-rw-r--r-- root/root ./usr/share/man/man1/$tool.1.gz")
     fi
 done
@@ -148,6 +149,12 @@ for program in usr/sbin/TavrinServer "${tools[@]/#/usr/bin/}"; do
     # Only the package is stripped; symbols stay in the build folder.
     if readelf -S "$root/$program" | grep -q '\.symtab'; then fail "$program is not stripped"; fi
 done
+
+# The firewall recipe in operations.md is the file shipped beside it, word for word.
+docs=$root/usr/share/doc/tavrin-server
+python3 -c 'import sys; sys.exit(open(sys.argv[1]).read() not in open(sys.argv[2]).read())' \
+    "$docs/examples/tavrin-firewall.nft" "$docs/operations.md" ||
+    fail "operations.md does not show examples/tavrin-firewall.nft as shipped"
 
 # --- The systemd unit -------------------------------------------------------------------------
 
