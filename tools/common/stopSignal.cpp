@@ -16,7 +16,7 @@ void installStopHandlers() {
     struct sigaction action {};
     action.sa_handler = raiseStop;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = 0;
+    action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 }

@@ -6,7 +6,8 @@
 
 namespace cli {
 
-// Installs the handlers without SA_RESTART, so a wait in progress returns at once.
+// Installs the handlers. A write in progress is resumed, so a record is never cut short; the
+// waits (poll, nanosleep) return at once whatever the flags, and the loops then see the flag.
 void installStopHandlers();
 bool stopRequested();
 // The flag itself, for code that waits and must notice an interruption.
