@@ -1,5 +1,6 @@
 #include "fields.h"
 
+#include <bit>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -9,13 +10,24 @@
 #include <limits>
 #include <system_error>
 
+// Every reading here runs for every field of every datagram, so they walk the text with plain
+// pointers, once, and take the usual spelling (digits straight away) by the shortest path.
+
 namespace {
 
 // The C locale's white space, which atoi, atof and sscanf skip before a number: the blank and
 // the five control characters from tab to carriage return.
-bool isBlank(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || static_cast<unsigned char>(c - '\t') <= '\r' - '\t';
+}
 
-bool isDigit(char c) { return static_cast<unsigned char>(c - '0') <= 9; }
+bool isDigit(char c) {
+    return static_cast<unsigned char>(c - '0') <= 9;
+}
+
+unsigned digitValue(char c) {
+    return static_cast<unsigned char>(c - '0');
+}
 
 const char *skipBlanks(const char *p, const char *end) {
     while (p != end && isBlank(*p)) ++p;
@@ -27,84 +39,70 @@ const char *skipDigits(const char *p, const char *end) {
     return p;
 }
 
-// An integer of at most width characters, sign included, after any white space (which does
-// not count toward the width): what sscanf's "%2d" or "%3d" reads.
-bool scanNarrowInteger(std::string_view text, std::size_t *pos, int width, int *value) {
-    const char *end = text.data() + text.size();
-    const char *p = skipBlanks(text.data() + *pos, end);
-    const char *limit = end - p > width ? p + width : end;
-    bool negative = false;
-    if (p != limit && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
+// Whether the n characters from p are all digits, and their value; the caller makes sure
+// they exist.
+bool readDigitRun(const char *p, int n, int *value) {
+    int v = 0;
+    for (int i = 0; i < n; ++i) {
+        if (!isDigit(p[i])) return false;
+        v = v * 10 + static_cast<int>(digitValue(p[i]));
     }
-    if (p == limit || !isDigit(*p)) return false;
-    int n = 0;  // at most three digits: no overflow
-    for (; p != limit && isDigit(*p); ++p) n = n * 10 + (*p - '0');
-    *value = negative ? -n : n;
-    *pos = static_cast<std::size_t>(p - text.data());
+    *value = v;
     return true;
 }
 
-// A decimal spelling as sscanf's "%f" sees it, with what the quick conversion needs: the
-// digits as one integer and the count of fraction digits, as long as they fit.
-struct decimalSpelling {
-    std::size_t length = 0;  // zero when the text spells no number
-    bool negative = false;
-    bool exact = true;  // no exponent, and the digits fit in mantissa
-    std::uint64_t mantissa = 0;
-    int fractionDigits = 0;
-};
-
-// The longest prefix of [p, end) that spells a decimal real number: optional sign, digits
-// with an optional point and fraction or a point and fraction, and an exponent only when a
-// digit follows the e.
-decimalSpelling spellDecimal(const char *p, const char *end) {
-    constexpr int maxDigits = 19;  // any 19 decimal digits fit in 64 bits
-    decimalSpelling d;
-    const char *start = p;
-    if (p != end && (*p == '+' || *p == '-')) {
-        d.negative = *p == '-';
-        ++p;
-    }
-    int digitCount = 0;
-    const char *intEnd = p;
-    for (; intEnd != end && isDigit(*intEnd); ++intEnd, ++digitCount) {
-        d.mantissa = d.mantissa * 10 + static_cast<unsigned>(*intEnd - '0');
-    }
-    bool digits = intEnd != p;
-    p = intEnd;
-    if (p != end && *p == '.') {
-        const char *fracEnd = p + 1;
-        std::uint64_t mantissa = d.mantissa;
-        int count = digitCount;
-        for (; fracEnd != end && isDigit(*fracEnd); ++fracEnd, ++count) {
-            mantissa = mantissa * 10 + static_cast<unsigned>(*fracEnd - '0');
-        }
-        if (fracEnd != p + 1) digits = true;
-        if (digits) {
-            d.fractionDigits = static_cast<int>(fracEnd - (p + 1));
-            d.mantissa = mantissa;
-            digitCount = count;
-            p = fracEnd;
+// The first comma in [p, end), or end. Fields are short but sentences are not, so eight
+// characters are tested at a time while eight remain.
+const char *findComma(const char *p, const char *end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t commas = 0x2c2c2c2c2c2c2c2cULL;
+        constexpr std::uint64_t ones = 0x0101010101010101ULL;
+        constexpr std::uint64_t highs = 0x8080808080808080ULL;
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t chunk;
+            std::memcpy(&chunk, p, sizeof chunk);
+            std::uint64_t x = chunk ^ commas;  // a comma becomes a zero byte
+            // The lowest marked byte is the first zero byte; marks above it may be false.
+            std::uint64_t zeros = (x - ones) & ~x & highs;
+            if (zeros != 0) return p + std::countr_zero(zeros) / 8;
         }
     }
-    if (!digits) return d;
-    if (p != end && (*p == 'e' || *p == 'E')) {
-        const char *q = p + 1;
-        if (q != end && (*q == '+' || *q == '-')) ++q;
-        const char *expEnd = skipDigits(q, end);
-        if (expEnd != q) {
-            p = expEnd;
-            d.exact = false;
-        }
-    }
-    if (digitCount > maxDigits) d.exact = false;
-    d.length = static_cast<std::size_t>(p - start);
-    return d;
+    while (p != end && *p != ',') ++p;
+    return p;
 }
 
-// Converts a spelling that spellDecimal accepted, correctly rounded to T as strtod or strtof
+// An integer of at most width characters, sign included, after any white space (which does
+// not count toward the width): what sscanf's "%2d" or "%3d" reads. On success *p moves past
+// it.
+bool scanNarrowInteger(const char **p, const char *end, int width, int *value) {
+    const char *q = *p;
+    if (q == end || !isDigit(*q)) {
+        q = skipBlanks(q, end);
+        if (q == end || !(isDigit(*q) || *q == '+' || *q == '-')) return false;
+    }
+    const char *limit = end - q > width ? q + width : end;
+    bool negative = *q == '-';
+    if (*q == '+' || *q == '-') ++q;
+    if (q == limit || !isDigit(*q)) return false;
+    int n = 0;  // at most three digits: no overflow
+    for (; q != limit && isDigit(*q); ++q) n = n * 10 + static_cast<int>(digitValue(*q));
+    *value = negative ? -n : n;
+    *p = q;
+    return true;
+}
+
+constexpr int maxDigits = 19;  // any 19 decimal digits fit in 64 bits
+
+// Adds the digits from p on to *mantissa; returns where they end. Past maxDigits digits the
+// value is wrong, and the caller does not use it.
+const char *accumulateDigits(const char *p, const char *end, std::uint64_t *mantissa) {
+    std::uint64_t m = *mantissa;
+    for (; p != end && isDigit(*p); ++p) m = m * 10 + digitValue(*p);
+    *mantissa = m;
+    return p;
+}
+
+// Converts a spelling that scanReal accepted, correctly rounded to T as strtod or strtof
 // would. from_chars does the work; only where it reports a value out of range (overflow, or an
 // underflow that strtod would still round to a subnormal or zero) does the C library decide,
 // on a copy, since it needs a terminated string.
@@ -127,7 +125,7 @@ T convertDecimal(std::string_view spelling) {
     }
 }
 
-// Powers of ten that T holds exactly, and the largest integer below which T holds every one.
+// Powers of ten that T holds exactly, and the integers up to which T holds every one.
 template <typename T>
 struct exactDecimal;
 template <>
@@ -144,34 +142,64 @@ struct exactDecimal<float> {
     static constexpr std::uint64_t mantissaLimit = std::uint64_t{1} << 24;
 };
 
-// Where the digits and the power of ten are both held exactly, one division rounds the
-// quotient correctly, which is what strtod promises: the same value, for far less work.
+// A real number after any white space, as sscanf's "%f" or "%lf" reads it: the longest
+// prefix that spells one (optional sign, digits with an optional point and fraction or a point
+// and fraction, and an exponent only when a digit follows the e). False when there is none.
 template <typename T>
-T toReal(const decimalSpelling &d, const char *spelling) {
+bool scanReal(const char *p, const char *end, T *value) {
     using exact = exactDecimal<T>;
     constexpr int maxPower = sizeof exact::powers / sizeof exact::powers[0] - 1;
-    if (d.exact && d.mantissa <= exact::mantissaLimit && d.fractionDigits <= maxPower) {
-        T value = static_cast<T>(d.mantissa) / exact::powers[d.fractionDigits];
-        return d.negative ? -value : value;
+    p = skipBlanks(p, end);
+    const char *start = p;
+    bool negative = false;
+    if (p != end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        ++p;
     }
-    return convertDecimal<T>(std::string_view(spelling, d.length));
-}
-
-// A real number after any white space, as sscanf's "%f" or "%lf" reads it.
-template <typename T>
-bool scanReal(std::string_view text, std::size_t pos, T *value) {
-    const char *end = text.data() + text.size();
-    const char *p = skipBlanks(text.data() + pos, end);
-    decimalSpelling d = spellDecimal(p, end);
-    if (d.length == 0) return false;
-    *value = toReal<T>(d, p);
+    std::uint64_t mantissa = 0;
+    const char *digitsStart = p;
+    p = accumulateDigits(p, end, &mantissa);
+    auto digitCount = p - digitsStart;
+    long fractionDigits = 0;
+    if (p != end && *p == '.') {
+        const char *fracEnd = accumulateDigits(p + 1, end, &mantissa);
+        fractionDigits = fracEnd - (p + 1);
+        if (digitCount + fractionDigits == 0) return false;
+        digitCount += fractionDigits;
+        p = fracEnd;
+    } else if (digitCount == 0) {
+        return false;
+    }
+    bool quick = digitCount <= maxDigits;
+    if (p != end && (*p == 'e' || *p == 'E')) {
+        const char *q = p + 1;
+        if (q != end && (*q == '+' || *q == '-')) ++q;
+        const char *expEnd = skipDigits(q, end);
+        if (expEnd != q) {
+            p = expEnd;
+            quick = false;
+        }
+    }
+    // Where the digits and the power of ten are both held exactly, one division rounds the
+    // quotient correctly, which is all that strtod promises: the same value for far less work.
+    if (quick && mantissa <= exact::mantissaLimit && fractionDigits <= maxPower) {
+        T magnitude = static_cast<T>(mantissa) / exact::powers[fractionDigits];
+        *value = negative ? -magnitude : magnitude;
+    } else {
+        *value = convertDecimal<T>(std::string_view(start, static_cast<std::size_t>(p - start)));
+    }
     return true;
 }
 
 // The hour and minute of a time of day; returns how many were stored.
-int readHourMinute(std::string_view field, std::size_t *pos, int *hour, int *min) {
-    if (!scanNarrowInteger(field, pos, 2, hour)) return 0;
-    if (!scanNarrowInteger(field, pos, 2, min)) return 1;
+int readHourMinute(const char **p, const char *end, int *hour, int *min) {
+    // Four digits, as every receiver sends them, are the hour and minute whatever follows.
+    if (end - *p >= 4 && readDigitRun(*p, 2, hour) && readDigitRun(*p + 2, 2, min)) {
+        *p += 4;
+        return 2;
+    }
+    if (!scanNarrowInteger(p, end, 2, hour)) return 0;
+    if (!scanNarrowInteger(p, end, 2, min)) return 1;
     return 2;
 }
 
@@ -186,7 +214,7 @@ std::string_view nextField(sentenceFields &sentence) {
         return {};
     }
     const char *start = p;
-    while (p != end && *p != ',') ++p;
+    p = findComma(p, end);
     sentence.rest = p == end ? std::string_view{} : std::string_view(p + 1, end - p - 1);
     return std::string_view(start, static_cast<std::size_t>(p - start));
 }
@@ -196,25 +224,33 @@ bool matchSentenceId(std::string_view field, std::string_view id) {
 }
 
 int readTimeOfDay(std::string_view field, int *hour, int *min, int *sec) {
-    std::size_t pos = 0;
-    int stored = readHourMinute(field, &pos, hour, min);
-    if (stored < 2 || !scanNarrowInteger(field, &pos, 2, sec)) return stored;
+    const char *p = field.data();
+    const char *end = p + field.size();
+    int stored = readHourMinute(&p, end, hour, min);
+    if (stored < 2 || !scanNarrowInteger(&p, end, 2, sec)) return stored;
     return 3;
 }
 
 int readTimeOfDay(std::string_view field, int *hour, int *min, float *sec) {
-    std::size_t pos = 0;
-    int stored = readHourMinute(field, &pos, hour, min);
-    if (stored < 2 || !scanReal(field, pos, sec)) return stored;
+    const char *p = field.data();
+    const char *end = p + field.size();
+    int stored = readHourMinute(&p, end, hour, min);
+    if (stored < 2 || !scanReal(p, end, sec)) return stored;
     return 3;
 }
 
 bool readDegreesMinutes(std::string_view field, int degreeChars, double *coordinate) {
-    std::size_t pos = 0;
+    const char *p = field.data();
+    const char *end = p + field.size();
     int degrees = 0;
     double minutes = 0.0;
-    if (!scanNarrowInteger(field, &pos, degreeChars, &degrees)) return false;
-    if (!scanReal(field, pos, &minutes)) return false;
+    // degreeChars digits in a row are the degrees whatever follows; else the general rule.
+    if (end - p >= degreeChars && readDigitRun(p, degreeChars, &degrees)) {
+        p += degreeChars;
+    } else if (!scanNarrowInteger(&p, end, degreeChars, &degrees)) {
+        return false;
+    }
+    if (!scanReal(p, end, &minutes)) return false;
     *coordinate = degrees + minutes / 60.0;
     return true;
 }
@@ -224,30 +260,40 @@ void applyHemisphere(std::string_view field, double *coordinate, char negativeLe
 }
 
 int readInteger(std::string_view field) {
-    const char *end = field.data() + field.size();
-    const char *p = skipBlanks(field.data(), end);
+    const char *p = field.data();
+    const char *end = p + field.size();
     bool negative = false;
-    if (p != end && (*p == '+' || *p == '-')) {
-        negative = *p == '-';
-        ++p;
+    if (p != end && !isDigit(*p)) {
+        p = skipBlanks(p, end);
+        if (p != end && (*p == '+' || *p == '-')) {
+            negative = *p == '-';
+            ++p;
+        }
     }
+    // Nine digits cannot overflow, and fields rarely hold more.
+    const char *nine = end - p > 9 ? p + 9 : end;
+    int n = 0;
+    for (; p != nine && isDigit(*p); ++p) n = n * 10 + static_cast<int>(digitValue(*p));
+    if (p == end || !isDigit(*p)) return negative ? -n : n;
     // Past this magnitude the result is clamped anyway, so the sum stops growing.
     constexpr long long cap = static_cast<long long>(INT_MAX) + 1;
-    long long n = 0;
+    long long wide = n;
     for (; p != end && isDigit(*p); ++p) {
-        if (n < cap) n = n * 10 + (*p - '0');
+        if (wide < cap) wide = wide * 10 + digitValue(*p);
     }
-    if (negative) return n >= cap ? INT_MIN : static_cast<int>(-n);
-    return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+    if (negative) return wide >= cap ? INT_MIN : static_cast<int>(-wide);
+    return wide > INT_MAX ? INT_MAX : static_cast<int>(wide);
 }
 
 double readReal(std::string_view field) {
     double value = 0.0;
-    scanReal(field, 0, &value);
+    scanReal(field.data(), field.data() + field.size(), &value);
     return value;
 }
 
-char readCharacter(std::string_view field) { return field.empty() ? '\0' : field.front(); }
+char readCharacter(std::string_view field) {
+    return field.empty() ? '\0' : field.front();
+}
 
 float toSingle(double value) {
     // The midpoint between the largest float and 2^128: from there on, rounding to nearest
