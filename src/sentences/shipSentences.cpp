@@ -3,6 +3,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "fields.h"
@@ -25,9 +26,53 @@ std::int64_t zdaSeconds(const shipData &s) {
     std::int64_t days = daysFromCivil(years + 1900, month + 1, 1) + s.zdaDay - 1;
     std::int64_t t = days * 86400 + static_cast<std::int64_t>(s.zdaHour) * 3600 +
                      static_cast<std::int64_t>(s.zdaMin) * 60 + seconds;
+    // Within a billion years of 1970 the year fits easily; only beyond is it worked out.
+    constexpr std::int64_t surelyInRange = std::int64_t{1} << 55;
+    if (t > -surelyInRange && t < surelyInRange) return t;
     std::int64_t year = breakDownUtc(t).year - 1900;
     if (year < INT_MIN || year > INT_MAX) return -1;
     return t;
+}
+
+// value in decimal at p, as printf's "%lld" writes it; returns the end. Two digits a step.
+char *writeDecimal(char *p, std::int64_t value) {
+    static constexpr char pairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
+    char digits[20];
+    char *d = digits + sizeof digits;
+    std::uint64_t u = static_cast<std::uint64_t>(value);
+    if (value < 0) {
+        *p++ = '-';
+        u = 0 - u;
+    }
+    for (; u >= 100; u /= 100) {
+        d -= 2;
+        std::memcpy(d, pairs + 2 * (u % 100), 2);
+    }
+    if (u >= 10) {
+        d -= 2;
+        std::memcpy(d, pairs + 2 * u, 2);
+    } else {
+        *--d = static_cast<char>('0' + u);
+    }
+    auto n = static_cast<std::size_t>(digits + sizeof digits - d);
+    std::memcpy(p, d, n);
+    return p + n;
+}
+
+// "zda:<time> system:<clock>\n", formatted here rather than by fprintf, whose parsing of the
+// format would cost more than decoding the sentence does.
+void printZdaLine(std::FILE *console, std::int64_t zdaTime, std::int64_t now) {
+    char line[4 + 20 + 8 + 20 + 1];
+    char *p = line;
+    std::memcpy(p, "zda:", 4);
+    p = writeDecimal(p + 4, zdaTime);
+    std::memcpy(p, " system:", 8);
+    p = writeDecimal(p + 8, now);
+    *p++ = '\n';
+    std::fwrite(line, 1, static_cast<std::size_t>(p - line), console);
 }
 
 // $GPZDA,201530.00,04,07,2002,00,00*60
@@ -39,8 +84,7 @@ void decodeZda(sentenceFields &f, shipData *s, clockFn clock, std::FILE *console
     if (auto v = nextField(f); !v.empty()) s->zdaYear = readInteger(v);
     // Converted on every date-and-time sentence, from whatever the record now holds.
     s->zdaTime = zdaSeconds(*s);
-    std::fprintf(console, "zda:%lld system:%lld\n", static_cast<long long>(s->zdaTime),
-                 static_cast<long long>(clock()));
+    printZdaLine(console, s->zdaTime, clock());
 }
 
 // $GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47
@@ -48,7 +92,8 @@ void decodeZda(sentenceFields &f, shipData *s, clockFn clock, std::FILE *console
 void decodeGga(sentenceFields &f, shipData *s) {
     if (auto v = nextField(f); !v.empty()) {
         int sec = 0;
-        if (readTimeOfDay(v, &s->ggaHour, &s->ggaMin, &sec) == 3) s->ggaSec = static_cast<float>(sec);
+        if (readTimeOfDay(v, &s->ggaHour, &s->ggaMin, &sec) == 3)
+            s->ggaSec = static_cast<float>(sec);
     }
     // A hemisphere applies only to a coordinate that this sentence has just set.
     bool latSet = false, lonSet = false;
