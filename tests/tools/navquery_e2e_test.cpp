@@ -87,7 +87,7 @@ TEST(Navquery, NoReplyInTimeGivesStatus3AfterEveryRetry) {
     // A port where nothing listens at all.
     toolResult none = runTool(navquery({"--port", "9", "--timeout", "0.2", "--retries", "0"}));
     EXPECT_EQ(none.status, 3);
-    EXPECT_TRUE(none.err.starts_with("navquery: no header from 127.0.0.1:9 within 0.2 s (1 tries)"))
+    EXPECT_TRUE(none.err.starts_with("navquery: no header from 127.0.0.1:9 within 0.2 s (1 try)"))
         << none.err;
 }
 
@@ -204,6 +204,8 @@ TEST(Navquery, UsageErrorsGiveStatus2AndHelpListsTheStatuses) {
         {{"--timeout", "0"}, "navquery: --timeout needs a number above 0 up to 3600, not '0'\n"},
         {{"--count", "-1"}, "navquery: --count needs a whole number from 1 up, not '-1'\n"},
         {{"--port"}, "navquery: --port needs a value\n"},
+        {{"--retries", "101"},
+         "navquery: --retries needs a whole number from 0 to 100, not '101'\n"},
         {{"--watch=yes"}, "navquery: --watch takes no value\n"},
         {{"--host", "no-such-host.invalid"},
          "navquery: cannot resolve host 'no-such-host.invalid'"},

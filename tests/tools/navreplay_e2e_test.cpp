@@ -155,7 +155,8 @@ TEST(Navreplay, UsageErrorsGiveStatus2) {
          "navreplay: --course sets up the simulation: use it with --simulate\n"},
         {{"--simulate", "--recorded-pace"}, "navreplay: --recorded-pace replays files"},
         {{"--simulate", "--lat", "91"}, "navreplay: --lat needs a number from -89 to 89, not '91'"},
-        {{"--ship", "x.nmea", "--rate", "0"}, "navreplay: --rate needs a number above 0"},
+        {{"--ship", "x.nmea", "--rate", "0"},
+         "navreplay: --rate needs a number from 0.001 to 1e+09, not '0'\n"},
         {{"--frobnicate"}, "navreplay: unknown option --frobnicate\n"},
     };
     for (const auto &c : cases) {

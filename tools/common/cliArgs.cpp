@@ -71,14 +71,15 @@ bool argReader::number(double &out, double least, bool inclusive, double most) {
     return true;
 }
 
-bool argReader::count(long long &out, long long least) {
+bool argReader::count(long long &out, long long least, long long most) {
     std::string_view value;
     if (!takeValue(value)) return false;
     long long v = 0;
     auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), v);
-    if (ec != std::errc{} || end != value.data() + value.size() || v < least) {
+    if (ec != std::errc{} || end != value.data() + value.size() || v < least || v > most) {
+        std::string upTo = most == LLONG_MAX ? " up" : " to " + std::to_string(most);
         return fail(std::string(name_) + " needs a whole number from " + std::to_string(least) +
-                    " up, not '" + std::string(value) + "'");
+                    upTo + ", not '" + std::string(value) + "'");
     }
     out = v;
     return true;

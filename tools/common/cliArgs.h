@@ -2,6 +2,7 @@
 // Each reading names the option in its complaint, so a usage error says what to fix.
 #pragma once
 
+#include <climits>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,8 @@ class argReader {
     // A decimal number, at least `least` (inclusive) or above it (exclusive), and at most
     // `most`: times stay far inside what the clocks can count.
     bool number(double &out, double least, bool inclusive, double most = 1e9);
-    // A whole number from least up.
-    bool count(long long &out, long long least = 1);
+    // A whole number from least to most.
+    bool count(long long &out, long long least = 1, long long most = LLONG_MAX);
     bool port(int &out);
     // Complains that the argument is no option this program knows.
     bool unknown();

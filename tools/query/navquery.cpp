@@ -47,8 +47,9 @@ int reportAskFailure(navproto::askResult result, const session &s, const char *w
                      s.client.problem().c_str());
         return exitFailure;
     }
-    std::fprintf(stderr, "navquery: no %s from %s within %g s (%lld tries)%s%s\n", what,
-                 s.server.c_str(), s.options.timeoutSeconds, s.options.retries + 1,
+    long long tries = s.options.retries + 1;
+    std::fprintf(stderr, "navquery: no %s from %s within %g s (%lld %s)%s%s\n", what,
+                 s.server.c_str(), s.options.timeoutSeconds, tries, tries == 1 ? "try" : "tries",
                  s.client.problem().empty() ? "" : ": ", s.client.problem().c_str());
     return exitNoReply;
 }

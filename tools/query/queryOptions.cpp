@@ -82,7 +82,7 @@ bool readOption(cli::argReader &args, queryOptions &o, std::string &why) {
     if (name == "--host") return args.text(o.host);
     if (name == "--port") return args.port(o.port);
     if (name == "--timeout") return args.number(o.timeoutSeconds, 0, false, 3600);
-    if (name == "--retries") return args.count(o.retries, 0);
+    if (name == "--retries") return args.count(o.retries, 0, 100);
     if (name == "--format") return readFormat(args, o, why);
     if (name == "--channels") return args.text(o.channels);
     if (name == "--list-channels") return args.flag() && (o.listChannels = true);

@@ -29,6 +29,12 @@ double secondsSince(steadyClock::time_point start, steadyClock::time_point now) 
     return std::chrono::duration<double>(now - start).count();
 }
 
+// Held within 30 years, so that a wild time stamp in a log cannot overflow the clock's count.
+steadyClock::duration toDuration(double seconds) {
+    return std::chrono::duration_cast<steadyClock::duration>(
+        std::chrono::duration<double>(std::clamp(seconds, 0.0, 1e9)));
+}
+
 const char *streamName(sim::stream s) {
     return s == sim::stream::ship ? "ship" : "rov";
 }
@@ -120,7 +126,7 @@ bool waitUntil(steadyClock::time_point when, progressLine &progress, const tally
     }
 }
 
-// The source whose sentence is due first; files are ties broken ship first.
+// The source whose sentence is due first; a tie goes to the one listed first (the ship's).
 sentenceSource *earliest(const std::vector<std::unique_ptr<sentenceSource>> &sources) {
     sentenceSource *first = nullptr;
     for (const auto &s : sources) {
@@ -173,14 +179,12 @@ tally replay(const replayOptions &o, std::vector<std::unique_ptr<sentenceSource>
              sentenceSender &sender, steadyClock::time_point start) {
     tally t;
     progressLine progress(start);
-    auto deadline = o.duration > 0 ? start + std::chrono::duration_cast<steadyClock::duration>(
-                                                 std::chrono::duration<double>(o.duration))
-                                   : steadyClock::time_point::max();
-    while (!sources.empty() && (o.count == 0 || t.sent() < o.count)) {
+    auto deadline =
+        o.duration > 0 ? start + toDuration(o.duration) : steadyClock::time_point::max();
+    while (!sources.empty() && (o.count == 0 || t.sent() + t.failed < o.count)) {
         sentenceSource *next = earliest(sources);
         const pendingSentence &p = next->current();
-        auto due = start + std::chrono::duration_cast<steadyClock::duration>(
-                               std::chrono::duration<double>(p.due));
+        auto due = o.pace == paceMode::fast ? steadyClock::now() : start + toDuration(p.due);
         if (!waitUntil(std::min(due, deadline), progress, t)) break;
         if (steadyClock::now() >= deadline) break;
         if (sender.send(p)) {

@@ -99,7 +99,7 @@ bool readPaceOption(cli::argReader &args, replayOptions &o, optionState &st, boo
         ok = args.flag();
     } else if (name == "--rate") {
         o.pace = paceMode::rate;
-        ok = args.number(o.rate, 0, false);
+        ok = args.number(o.rate, 0.001, true);
     } else if (name == "--fast") {
         o.pace = paceMode::fast;
         ok = args.flag();

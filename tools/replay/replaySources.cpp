@@ -57,8 +57,8 @@ bool fileSource::nextLine() {
 
 double fileSource::dueOf(std::optional<double> stamp) {
     switch (pace_) {
-        case paceMode::fast:
-            return 0;
+        case paceMode::fast:  // one line of each file in turn
+            return static_cast<double>(sent_);
         case paceMode::rate:
             return static_cast<double>(sent_) / rate_;
         case paceMode::recorded:
@@ -82,7 +82,6 @@ bool fileSource::advance() {
 simulationSource::simulationSource(const sim::simulationParams &params,
                                    const replayOptions &options, double startUtc)
     : params_(params), secondsPerTick_(1), startUtc_(startUtc) {
-    if (options.pace == paceMode::fast) secondsPerTick_ = 0;
     if (options.pace == paceMode::rate) secondsPerTick_ = 1 / options.rate;
 }
 

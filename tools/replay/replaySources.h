@@ -15,7 +15,7 @@
 struct pendingSentence {
     std::string_view text;
     sim::stream stream;
-    double due;  // seconds after the start of the run
+    double due;  // seconds after the start of the run; with --fast only the order counts
 };
 
 class sentenceSource {
@@ -65,7 +65,7 @@ class simulationSource : public sentenceSource {
 
   private:
     sim::simulationParams params_;
-    double secondsPerTick_;  // 0 with --fast
+    double secondsPerTick_;
     double startUtc_;
     long long tick_ = -1;
     std::size_t item_ = sim::simulatedSecond::size;
