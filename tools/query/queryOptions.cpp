@@ -24,10 +24,11 @@ const char *const queryUsage =
     "  --count N            stop after N records (implies --watch)\n"
     "  --help               show this help and exit\n"
     "\n"
-    "Data ages, in seconds, from the record's own fields: the ship's last date-and-time\n"
-    "sentence is LOGHOST.SYSTEM.UTC minus SHIP.GPS.TIME old, the vehicle's last fix\n"
-    "LOGHOST.SYSTEM.UTC minus ROV.POSITION.LAT.UTC. An age whose time is 0 (nothing received\n"
-    "yet) is unknown: empty in CSV, null in JSON, and stale for --max-age.\n"
+    "Data ages, in seconds, come from the record's own fields: the ship's is\n"
+    "LOGHOST.SYSTEM.UTC minus SHIP.GPS.TIME (its last date-and-time sentence), the vehicle's\n"
+    "LOGHOST.SYSTEM.UTC minus ROV.POSITION.LAT.UTC (its last fix). A time of 0 means nothing\n"
+    "has been received yet: the age is then unknown, empty in CSV, null in JSON, and stale\n"
+    "for --max-age.\n"
     "\n"
     "JSON: numbers as numbers; NO_ITEM, inf and nan as null; the timestamp text and the time\n"
     "zone as strings.\n"
@@ -41,7 +42,7 @@ const char *const queryUsage =
     "  2  usage error (unknown option, bad value, unknown channel, unresolvable host)\n"
     "  3  no reply in time\n"
     "  4  malformed reply\n"
-    "  5  stale data (a data age above --max-age)\n";
+    "  5  stale data (a data age above --max-age, or unknown)\n";
 
 namespace {
 

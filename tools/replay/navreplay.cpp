@@ -218,6 +218,9 @@ int main(int argc, char **argv) {
         case replayParse::run:
             break;
     }
+    // Paced echo lines show as they are sent, even through a pipe; under --fast they are
+    // written in blocks.
+    if (options.echo && options.pace != paceMode::fast) std::setvbuf(stdout, nullptr, _IOLBF, 0);
     cli::installStopHandlers();
     sockaddr_in ship, vehicle;
     if (!cli::resolveIPv4(options.host, options.shipPort, ship, why) ||
