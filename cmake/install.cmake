@@ -1,5 +1,6 @@
-# What `cmake --install` puts on a log host: the server, its companion tools, their manual
-# pages, the operator and protocol documents, and a systemd unit for the server.
+# What `cmake --install` puts on a log host: the server, its companion tools (navquery,
+# navreplay, navdisplay, each when this build has it), their manual pages, the operator and
+# protocol documents, and a systemd unit for the server.
 include(GNUInstallDirs)
 
 # Named for the Debian package rather than the project, so that the package's documents land
@@ -16,7 +17,7 @@ cmake_path(NORMAL_PATH tavrin_packaging_dir)
 # A daemon's program and its section 8 page go with the system programs; the tools with the
 # user commands.
 install(TARGETS TavrinServer RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
-foreach(tool navquery navreplay)
+foreach(tool navquery navreplay navdisplay)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
@@ -39,7 +40,8 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/TavrinServer.8.gz DESTINATION ${CM
 
 set(tavrin_navquery_summary "ask a navigation data server for its channels and current values")
 set(tavrin_navreplay_summary "send recorded or simulated NMEA sentences to a navigation data server")
-foreach(tool navquery navreplay)
+set(tavrin_navdisplay_summary "serve a live browser display of a navigation data server's values")
+foreach(tool navquery navreplay navdisplay)
   if(NOT TARGET ${tool})
     continue()
   endif()

@@ -5,8 +5,9 @@
 #
 #   packaging/test_package.sh BUILD_DIR [TOOL...]
 #
-# TOOL names the companion programs that this build has (navquery, navreplay); each must be
-# in the package, with a manual page made from its --help where the build found help2man.
+# TOOL names the companion programs that this build has (navquery, navreplay, navdisplay);
+# each must be in the package, with a manual page made from its --help where the build found
+# help2man.
 # Exit 0: all checks passed; 1: a check failed; 77: this host cannot build Debian packages.
 set -u -o pipefail
 
