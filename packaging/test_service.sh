@@ -74,9 +74,11 @@ timeout 300 systemd-nspawn --quiet --directory="$root" --boot --private-network 
 boot_status=$?
 
 if [ ! -f "$root/root/service-test.log" ]; then
+    # The checks run before the package is touched, so a container that never got there says
+    # something about this host, not about the package.
     tail -40 "$work/boot.log"
-    echo "FAIL: the container never ran the checks (systemd-nspawn exited $boot_status)"
-    exit 1
+    echo "SKIP: the container never booted far enough to run the checks (systemd-nspawn exited $boot_status)"
+    exit 77
 fi
 cat "$root/root/service-test.log"
 if ! tail -n 1 "$root/root/service-test.log" | grep -q '^service: all checks passed$'; then
