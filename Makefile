@@ -3,14 +3,16 @@ SHELL := /bin/bash
 .DEFAULT_GOAL := help
 
 # Debian packages the build and the tests need; installed only when missing.
-PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3
+PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3 \
+            dpkg-dev file help2man nftables systemd systemd-container
 DEPS_STAMP := build/.deps-$(shell echo $(PACKAGES) | md5sum | cut -c1-8)
 
-.PHONY: help deps run test test-release test-dev build-release build-dev format clean
+.PHONY: help deps run test test-release test-dev build-release build-dev package format clean
 
 help:
 	@echo "make run    build the release server and run it in the foreground"
 	@echo "make test   build and run every test, plain and under the sanitizers"
+	@echo "make package  build the Debian package into build/release"
 
 $(DEPS_STAMP):
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -41,6 +43,9 @@ test-dev: build-dev
 	ctest --preset dev
 
 test: test-release test-dev
+
+package: build-release
+	cmake --build --preset release --target package
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
