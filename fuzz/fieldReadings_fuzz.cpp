@@ -7,6 +7,7 @@
 //   - integers beyond 32 bits saturate, as strtol clamps, where atoi would be undefined.
 // The input is the text of a sentence; each field that strtok finds is read as well as the
 // whole text.
+#include <algorithm>
 #include <cerrno>
 #include <cfloat>
 #include <climits>
@@ -239,9 +240,11 @@ void checkReadings(const std::string &field) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    // A sentence's text ends at its first zero byte, as the C routines see it too.
-    const std::string text(reinterpret_cast<const char *>(data),
-                           strnlen(reinterpret_cast<const char *>(data), size));
+    // A sentence's text ends at its first zero byte, as the C routines see it too, and is never
+    // longer than one receive: no field the readings are given can be longer.
+    const std::string text(
+        reinterpret_cast<const char *>(data),
+        strnlen(reinterpret_cast<const char *>(data), std::min<std::size_t>(size, datagramSize)));
     const std::vector<std::string> fields = splitWithStrtok(text);
     FUZZ_CHECK(splitWithNextField(text) == fields,
                "nextField splits differently from strtok: " + escaped(text));

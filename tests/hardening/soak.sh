@@ -11,8 +11,8 @@ set -euo pipefail
 
 build=${1:?usage: soak.sh BUILD_DIR [SECONDS]}
 seconds=${2:-300}
-tests=$(find "$build" -name hardening_e2e -type f -perm -u+x | head -1)
-if [ -z "$tests" ]; then
+tests=$build/tests/hardening/hardening_e2e
+if [ ! -x "$tests" ]; then
     echo "no hardening_e2e under $build: build it first" >&2
     exit 1
 fi
