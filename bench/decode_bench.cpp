@@ -218,22 +218,22 @@ void registerDecodeBenchmarks(std::vector<comparison> &comparisons) {
     for (const sentenceCase &c : shipCases) {
         std::string name = c.name;
         benchmark::RegisterBenchmark((name + "/project").c_str(), benchShip, parseShipNMEA, &c)
-            ->Unit(benchmark::kNanosecond);
+            ->Apply(measureInNanoseconds);
         benchmark::RegisterBenchmark((name + "/baseline").c_str(), benchShip, literalParseShipNMEA,
                                      &c)
-            ->Unit(benchmark::kNanosecond);
+            ->Apply(measureInNanoseconds);
         comparisons.push_back({name, c.target});
     }
     std::string name = vehicleCase.name;
     benchmark::RegisterBenchmark((name + "/project").c_str(), benchVehicle, parseROVData,
                                  vehicleCase.text)
-        ->Unit(benchmark::kNanosecond);
+        ->Apply(measureInNanoseconds);
     benchmark::RegisterBenchmark((name + "/baseline").c_str(), benchVehicle, literalParseROVData,
                                  vehicleCase.text)
-        ->Unit(benchmark::kNanosecond);
+        ->Apply(measureInNanoseconds);
     comparisons.push_back({name, vehicleCase.target});
-    benchmark::RegisterBenchmark("copyOnly", benchCopyOnly)->Unit(benchmark::kNanosecond);
-    benchmark::RegisterBenchmark("zdaConsoleLine", benchConsoleLine)->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark("copyOnly", benchCopyOnly)->Apply(measureInNanoseconds);
+    benchmark::RegisterBenchmark("zdaConsoleLine", benchConsoleLine)->Apply(measureInNanoseconds);
 }
 
 int checkDecodersAgree() {

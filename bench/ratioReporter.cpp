@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -8,23 +9,29 @@
 ratioReporter::ratioReporter(std::vector<comparison> comparisons)
     : benchmark::ConsoleReporter(OO_Tabular), comparisons_(std::move(comparisons)) {}
 
-// With repetitions the median of them stands for the benchmark; a single run stands for
-// itself until a median arrives.
+void measureInNanoseconds(benchmark::internal::Benchmark *b) {
+    b->Unit(benchmark::kNanosecond);
+    b->ComputeStatistics(
+        "min", [](const std::vector<double> &v) { return *std::min_element(v.begin(), v.end()); });
+}
+
+// With repetitions their minimum stands for the benchmark; a single run stands for itself
+// until a minimum arrives.
 void ratioReporter::ReportRuns(const std::vector<Run> &runs) {
     benchmark::ConsoleReporter::ReportRuns(runs);
     for (const Run &run : runs) {
         if (run.error_occurred) continue;
-        bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-        if (run.run_type == Run::RT_Aggregate && !median) continue;
+        bool minimum = run.run_type == Run::RT_Aggregate && run.aggregate_name == "min";
+        if (run.run_type == Run::RT_Aggregate && !minimum) continue;
         double allocations = std::nan("");
         if (auto c = run.counters.find(allocationsCounter); c != run.counters.end()) {
             allocations = c->second.value;
         }
-        measured m{run.run_name.function_name, run.GetAdjustedCPUTime(), allocations, median};
+        measured m{run.run_name.function_name, run.GetAdjustedCPUTime(), allocations, minimum};
         bool replaced = false;
         for (measured &old : results_) {
             if (old.name != m.name) continue;
-            if (median || !old.fromMedian) old = m;
+            if (minimum || !old.fromMinimum) old = m;
             replaced = true;
         }
         if (!replaced) results_.push_back(m);

@@ -82,10 +82,9 @@ int checkRecord(const char *side, std::string_view record) {
 }  // namespace
 
 void registerRecordBenchmarks(std::vector<comparison> &comparisons) {
-    benchmark::RegisterBenchmark("record/project", benchProjectRecord)
-        ->Unit(benchmark::kNanosecond);
+    benchmark::RegisterBenchmark("record/project", benchProjectRecord)->Apply(measureInNanoseconds);
     benchmark::RegisterBenchmark("record/baseline", benchLiteralRecord)
-        ->Unit(benchmark::kNanosecond);
+        ->Apply(measureInNanoseconds);
     comparisons.push_back({"record", 0.25});
 }
 

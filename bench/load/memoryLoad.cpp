@@ -85,7 +85,7 @@ void measureResidentSize(const programPaths &paths, bool quick) {
     long first = feed(sender, 1000, 100000, 10);
     long rssFirst = childResidentKiB(server);
     double start = secondsNow();
-    long total = first + feed(sender, large - first, 200000, 30);
+    long total = first + feed(sender, large - first, 100000, 30);
     double seconds = secondsNow() - start;
     long rssLarge = childResidentKiB(server);
     stopChild(server, SIGKILL, 1000);
