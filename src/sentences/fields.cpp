@@ -114,6 +114,8 @@ T convertDecimal(std::string_view spelling) {
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value,
                                      std::chars_format::general);
     if (ec == std::errc{} && end == digits.data() + digits.size()) return value;
+    // A field lies inside one received datagram, so its spelling never exceeds 1024 bytes
+    // and always fits; nothing longer reaches the readings.
     char copy[1100];
     std::size_t n = std::min(spelling.size(), sizeof copy - 1);
     std::memcpy(copy, spelling.data(), n);

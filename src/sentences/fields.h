@@ -2,7 +2,8 @@
 //
 // A sentence is split the way strtok splits at ",", and fields are read the way atoi, atof
 // and sscanf read numbers, in decimal only. Fields are views into the receive buffer: nothing
-// is copied and nothing is allocated.
+// is copied and nothing is allocated. A field is never longer than the 1024-byte datagram it
+// came in.
 #pragma once
 
 #include <string_view>
