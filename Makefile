@@ -4,15 +4,19 @@ SHELL := /bin/bash
 
 # Debian packages the build and the tests need; installed only when missing.
 PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3 \
-            dpkg-dev file help2man nftables systemd systemd-container
+            dpkg-dev file help2man nftables systemd systemd-container \
+            clang libclang-rt-14-dev llvm-14 valgrind
 DEPS_STAMP := build/.deps-$(shell echo $(PACKAGES) | md5sum | cut -c1-8)
 
-.PHONY: help deps run test test-release test-dev build-release build-dev package format clean
+.PHONY: help deps run test test-release test-dev test-fuzz build-release build-dev package fuzz soak format clean
+SOAK_SECONDS ?= 300
 
 help:
 	@echo "make run    build the release server and run it in the foreground"
 	@echo "make test   build and run every test, plain and under the sanitizers"
 	@echo "make package  build the Debian package into build/release"
+	@echo "make fuzz     run every fuzz target for a minute"
+	@echo "make soak     long flood and valgrind memcheck (SOAK_SECONDS=$(SOAK_SECONDS))"
 
 $(DEPS_STAMP):
 	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
@@ -42,7 +46,17 @@ test-release: build-release
 test-dev: build-dev
 	ctest --preset dev
 
-test: test-release test-dev
+# Each fuzz target for a short while, so that a regression in the readings shows in CI too.
+test-fuzz: deps
+	fuzz/run.sh 20
+
+test: test-release test-dev test-fuzz
+
+fuzz: deps
+	fuzz/run.sh 60
+
+soak: build-release
+	tests/hardening/soak.sh build/release $(SOAK_SECONDS)
 
 package: build-release
 	cmake --build --preset release --target package
