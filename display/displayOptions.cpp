@@ -13,7 +13,8 @@ const char *const displayUsage =
     "  --port PORT            server query port (default 8080)\n"
     "  --interval SECONDS     time between polls, from 0.1 (default 1)\n"
     "  --timeout SECONDS      how long to wait for each reply (default 0.5)\n"
-    "  --retries N            how many times to ask again when no reply comes (default 1)\n"
+    "  --retries N            how many times to ask again when no reply comes, up to 100\n"
+    "                         (default 1)\n"
     "\n"
     "The page:\n"
     "  --listen ADDRESS       address to serve the page on (default 127.0.0.1, this host\n"
@@ -29,7 +30,7 @@ const char *const displayUsage =
     "\n"
     "Exit status:\n"
     "  0  stopped by Ctrl-C or SIGTERM\n"
-    "  1  the page's address could not be bound, or no socket could be made\n"
+    "  1  the page's address could not be bound\n"
     "  2  usage error (unknown option, bad value, unresolvable host)\n";
 
 namespace {
@@ -45,13 +46,23 @@ bool readHttpPort(cli::argReader &args, displayOptions &o, std::string &why) {
     return true;
 }
 
+bool readRetries(cli::argReader &args, displayOptions &o, std::string &why) {
+    if (!args.count(o.retries, 0)) return false;
+    if (o.retries > 100) {
+        why =
+            "--retries needs a whole number from 0 to 100, not '" + std::to_string(o.retries) + "'";
+        return false;
+    }
+    return true;
+}
+
 bool readOption(cli::argReader &args, displayOptions &o, std::string &why) {
     std::string_view name = args.name();
     if (name == "--host") return args.text(o.host);
     if (name == "--port") return args.port(o.port);
     if (name == "--interval") return args.number(o.intervalSeconds, 0.1, true, 3600);
     if (name == "--timeout") return args.number(o.timeoutSeconds, 0, false, 3600);
-    if (name == "--retries") return args.count(o.retries, 0);
+    if (name == "--retries") return readRetries(args, o, why);
     if (name == "--listen") return args.text(o.listen);
     if (name == "--http-port") return readHttpPort(args, o, why);
     if (name == "--history") return args.number(o.historySeconds, 1, true, 86400);

@@ -24,7 +24,7 @@ enum exitStatus : int { exitOk = 0, exitFailure = 1, exitUsage = 2 };
 
 // Binds the page's address; the port actually bound, or -1. The library would share the port
 // with any other program that asks (SO_REUSEPORT), so that a second navdisplay started by mistake
-// took half the browsers' requests; only a quick restart's reuse of the address is kept.
+// would take half the browsers' requests; only a quick restart's reuse of the address is kept.
 int bindPage(httplib::Server &http, const displayOptions &options) {
     http.set_socket_options([](socket_t sock) {
         int yes = 1;
@@ -93,7 +93,9 @@ int main(int argc, char **argv) {
     display::addRoutes(http, state, options, server);
     int port = bindPage(http, options);
     if (port < 0) {
-        std::fprintf(stderr, "navdisplay: cannot serve the page on %s port %d\n",
+        std::fprintf(stderr,
+                     "navdisplay: cannot serve the page on %s port %d (is the port taken, or the "
+                     "address not this host's?)\n",
                      options.listen.c_str(), options.httpPort);
         return exitFailure;
     }

@@ -50,6 +50,7 @@ TEST(DisplayOptions, ReadsEveryOptionAndRefusesMistakes) {
         {{"--http-port", "65536"}, displayParse::usageError, nullptr, "--http-port"},
         {{"--port", "0"}, displayParse::usageError, nullptr, "--port"},
         {{"--interval", "0.05"}, displayParse::usageError, nullptr, "--interval"},
+        {{"--retries", "101"}, displayParse::usageError, nullptr, "--retries"},
         {{"--history", "86401"}, displayParse::usageError, nullptr, "--history"},
         {{"--amber-after", "10", "--red-after", "10"},
          displayParse::usageError,
