@@ -1,7 +1,8 @@
 // The floor for taking sentences: the server's wait-and-receive loop with nothing else in it.
-// Waits on the ship and vehicle ports with select, takes one datagram from each readable
-// socket with a non-blocking receive, and writes each vehicle datagram raw to standard output,
-// as the server does; nothing is decoded.
+// Waits with select on the same three ports as the server (the query port included, since
+// every wait of the server's pays for watching it), takes one datagram from each readable
+// input socket with a non-blocking receive, and writes each vehicle datagram raw to standard
+// output, as the server does; nothing is decoded and nothing is answered.
 #include <netinet/in.h>
 #include <sys/select.h>
 #include <sys/socket.h>
@@ -31,11 +32,13 @@ int bindUdp(int port) {
 int main() {
     int shipfd = bindUdp(38002);
     int rovfd = bindUdp(20289);
+    int queryfd = bindUdp(8080);
     fd_set active;
     FD_ZERO(&active);
     FD_SET(shipfd, &active);
     FD_SET(rovfd, &active);
-    int maxfd = shipfd > rovfd ? shipfd : rovfd;
+    FD_SET(queryfd, &active);
+    int maxfd = queryfd;
     char buffer[1024];
     for (;;) {
         fd_set ready = active;
