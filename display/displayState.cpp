@@ -15,27 +15,17 @@ std::optional<double> finiteNumber(const fieldValue &field) {
     return field.number;
 }
 
-historySample sampleOf(const navproto::statusRecord &record, std::uint64_t seq) {
+historySample sampleOf(const navproto::statusRecord &record) {
     static const auto positions = [] {
         std::array<std::size_t, historyChannels.size()> at{};
         for (std::size_t i = 0; i < at.size(); ++i) at[i] = channelPosition(historyChannels[i]);
         return at;
     }();
-    historySample sample{seq, {}};
+    historySample sample{0, {}};
     for (std::size_t i = 0; i < positions.size(); ++i) {
         sample.values[i] = finiteNumber(record.fields[positions[i]]);
     }
     return sample;
-}
-
-// The fix is time, latitude, longitude and depth, which follow one another in the record.
-std::string vehicleFix(const navproto::statusRecord &record) {
-    std::string fix;
-    for (std::size_t i = 0; i < 4; ++i) {
-        fix += record.fields[navproto::vehicleTimeField + i].text;
-        fix += ',';
-    }
-    return fix;
 }
 
 }  // namespace
@@ -71,19 +61,14 @@ void displayState::forgetHeader() {
 
 void displayState::takeAnswer(const std::string &reply, const navproto::statusRecord &record,
                               double at) {
-    navproto::dataAges own = navproto::computeAges(record);
-    double host = record.fields[navproto::hostTimeField].number;
-    std::string shipTime(record.fields[navproto::shipTimeField].text);
-    std::string fix = vehicleFix(record);
-
+    historySample sample = sampleOf(record);
     std::lock_guard lock(mutex_);
-    navproto::dataAges ages{ship_.update(shipTime, own.ship, host),
-                            vehicle_.update(fix, own.vehicle, host)};
-    answer_ = answeredPoll{reply, at, ages};
+    answer_ = answeredPoll{reply, at};
     poll_ = {pollOutcome::answered, {}, at};
     if (capacity_ == 0) return;
     if (history_.size() == capacity_) history_.pop_front();
-    history_.push_back(sampleOf(record, ++seq_));
+    sample.seq = ++seq_;
+    history_.push_back(sample);
 }
 
 void displayState::takeFailure(pollOutcome outcome, std::string problem, double at) {

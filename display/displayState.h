@@ -1,5 +1,5 @@
 // What the display knows of the server: its channel names, the last record and when it came,
-// how the last poll went, the data ages, and a bounded history of positions and depth for the
+// how the last poll went, and a bounded history of positions and depth for the
 // tracks and the chart. The poller writes it and the web handlers read it, on different
 // threads, so every access takes the lock and readers get copies.
 #pragma once
@@ -14,7 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "dataFreshness.h"
 #include "protocol/navProtocol.h"
 
 namespace display {
@@ -38,9 +37,8 @@ struct lastPoll {
 };
 
 struct answeredPoll {
-    std::string reply;        // the record as received; parseRecord accepted it
-    double receivedAt = 0;    // display clock, seconds since the epoch
-    navproto::dataAges ages;  // the display's ages as of this record (dataFreshness.h)
+    std::string reply;      // the record as received; parseRecord accepted it
+    double receivedAt = 0;  // display clock, seconds since the epoch
 };
 
 struct displaySnapshot {
@@ -77,8 +75,6 @@ class displayState {
     bool hasHeader_ = false;
     lastPoll poll_;
     std::optional<answeredPoll> answer_;
-    freshnessWatch ship_;
-    freshnessWatch vehicle_;
     std::deque<historySample> history_;
     std::size_t capacity_;
     std::uint64_t seq_ = 0;

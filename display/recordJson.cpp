@@ -80,8 +80,7 @@ json latestToJson(const displaySnapshot &snapshot, const std::string &server, do
           {"age", snapshot.poll.outcome == pollOutcome::none ? json(nullptr)
                                                              : json(now - snapshot.poll.at)}}},
         {"record", nullptr},
-        {"recordAge", nullptr},
-        {"ages", {{"ship", nullptr}, {"vehicle", nullptr}}}};
+        {"recordAge", nullptr}};
     if (!snapshot.answer) return latest;
     const answeredPoll &answer = *snapshot.answer;
     navproto::statusRecord record;
@@ -90,8 +89,6 @@ json latestToJson(const displaySnapshot &snapshot, const std::string &server, do
     if (!navproto::parseRecord(answer.reply, record, why)) return latest;
     latest["record"] = recordToJson(snapshot.names, record);
     latest["recordAge"] = now - answer.receivedAt;
-    latest["ages"] = {{"ship", optionalNumber(answer.ages.ship)},
-                      {"vehicle", optionalNumber(answer.ages.vehicle)}};
     return latest;
 }
 

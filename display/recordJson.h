@@ -19,8 +19,8 @@ namespace display {
 nlohmann::ordered_json recordToJson(const std::array<std::string, navproto::channelCount> &names,
                                     const navproto::statusRecord &record);
 
-// /api/latest: the last record, how the last poll went and how long ago (by the display's
-// clock, `now`), and the ages that the badges show.
+// /api/latest: the last record, how long ago it came, and how the last poll went and how long
+// ago, by the display's clock (`now`).
 nlohmann::ordered_json latestToJson(const displaySnapshot &snapshot, const std::string &server,
                                     double now);
 

@@ -209,13 +209,12 @@
   // Seconds since the data were new: the age in the record, plus how long ago navdisplay got
   // that record, plus how long ago the page got it from navdisplay. So the badges keep counting
   // when the server or navdisplay falls silent.
-  function ageNow(which) {
+  function ageNow(channel) {
+    const age = recordValue(channel);
     const latest = model.latest;
-    if (!latest || !latest.ages || !isNum(latest.ages[which]) || !isNum(latest.recordAge)) {
-      return null;
-    }
+    if (!isNum(age) || !latest || !isNum(latest.recordAge)) return null;
     const sinceFetch = model.fetchedAt === null ? 0 : (performance.now() - model.fetchedAt) / 1000;
-    return latest.ages[which] + latest.recordAge + sinceFetch;
+    return age + latest.recordAge + sinceFetch;
   }
 
   // ---- Badges, banner, readouts --------------------------------------------------------------
@@ -236,8 +235,8 @@
     return 'ok';
   }
 
-  function renderBadge(which, limits) {
-    const age = ageNow(which);
+  function renderBadge(which, channel, limits) {
+    const age = ageNow(channel);
     const state = ageState(age, limits);
     const badge = $(which + '-badge');
     badge.className = 'badge ' + state;
@@ -570,7 +569,9 @@
     }
     for (const t of axisTicks(tStart, tEnd, 4)) {
       layer.append(svg('line', { class: 'axis', x1: x(t), y1: bottom, x2: x(t), y2: bottom + 5 }));
-      layer.append(svg('text', { class: 'axis-text', x: x(t), y: bottom + 18, 'text-anchor': 'middle' },
+      // A label at the right-hand edge ends at its tick rather than running off the chart.
+      const anchor = x(t) > right - 30 ? 'end' : 'middle';
+      layer.append(svg('text', { class: 'axis-text', x: x(t), y: bottom + 18, 'text-anchor': anchor },
         clockText(t)));
     }
     layer.append(svg('line', { class: 'axis', x1: left, y1: bottom, x2: right, y2: bottom }));
@@ -642,8 +643,8 @@
   function render() {
     try {
       const limits = thresholds();
-      renderBadge('ship', limits);
-      renderBadge('vehicle', limits);
+      renderBadge('ship', 'SHIP.GPS.TIME.AGE', limits);
+      renderBadge('vehicle', 'ROV.POSITION.LAT.UTC.AGE', limits);
       renderBanner();
       renderReadouts();
       renderTable();

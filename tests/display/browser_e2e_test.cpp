@@ -49,11 +49,19 @@ std::unique_ptr<e2e::process> startSimulator() {
         NAVREPLAY_PATH, "--simulate", "--course", "60", "--speed", "10", "--descent-rate", "1"});
 }
 
-bool hasFreshData(const json &latest, double depthAtLeast) {
+// Both data ages known and at least `age` seconds.
+bool agesAtLeast(const json &latest, double age) {
     if (!latest.is_object() || !latest["record"].is_object()) return false;
+    const json &ship = latest["record"]["SHIP.GPS.TIME.AGE"];
+    const json &vehicle = latest["record"]["ROV.POSITION.LAT.UTC.AGE"];
+    return ship.is_number() && vehicle.is_number() && ship.get<double>() >= age &&
+           vehicle.get<double>() >= age;
+}
+
+bool hasFreshData(const json &latest, double depthAtLeast) {
+    if (!agesAtLeast(latest, -1e9)) return false;
     const json &depth = latest["record"]["ROV.KELTO.DEPTH"];
-    return latest["ages"]["ship"].is_number() && latest["ages"]["vehicle"].is_number() &&
-           depth.is_number() && depth.get<double>() >= depthAtLeast;
+    return depth.is_number() && depth.get<double>() >= depthAtLeast;
 }
 
 double numberIn(const std::string &text) {
@@ -130,12 +138,7 @@ TEST_F(DisplayInBrowser, BadgesTurnRedWhenTheFeedStopsAndABannerWhenTheServerDoe
         hasFreshData(waitForLatest([](const json &j) { return hasFreshData(j, 1); }, 20s), 1));
 
     simulator->stop();
-    json stale = waitForLatest(
-        [](const json &j) {
-            return j["ages"]["ship"].is_number() && j["ages"]["ship"].get<double>() >= 5 &&
-                   j["ages"]["vehicle"].is_number() && j["ages"]["vehicle"].get<double>() >= 5;
-        },
-        20s);
+    json stale = waitForLatest([](const json &j) { return agesAtLeast(j, 5); }, 20s);
     std::string dom = pageAsShown();
     EXPECT_EQ(attributeOf(dom, "ship-badge", "data-state"), "red") << stale.dump();
     EXPECT_EQ(attributeOf(dom, "vehicle-badge", "data-state"), "red") << stale.dump();

@@ -124,7 +124,7 @@ TEST(LatestJson, BeforeAnyPollEverythingIsUnknown) {
     display::displayState state(10);
     EXPECT_EQ(display::dumpJson(display::latestToJson(state.snapshot(), "127.0.0.1:8080", 50)),
               R"({"server":"127.0.0.1:8080","poll":{"outcome":"none","problem":"","age":null},)"
-              R"("record":null,"recordAge":null,"ages":{"ship":null,"vehicle":null}})");
+              R"("record":null,"recordAge":null})");
 }
 
 TEST(LatestJson, ASilenceKeepsTheLastRecordAndSaysHowOldItIs) {
@@ -139,8 +139,7 @@ TEST(LatestJson, ASilenceKeepsTheLastRecordAndSaysHowOldItIs) {
     EXPECT_DOUBLE_EQ(latest["poll"]["age"].get<double>(), 1.5);
     EXPECT_DOUBLE_EQ(latest["recordAge"].get<double>(), 4.5);
     EXPECT_EQ(latest["record"]["ROV.KELTO.DEPTH"], 850.25);
-    // The first record of a run: the record's own ages.
-    EXPECT_EQ(display::dumpJson(latest["ages"]), R"({"ship":6.0,"vehicle":42.0})");
+    EXPECT_EQ(latest["record"]["SHIP.GPS.TIME.AGE"], 6.0);
 }
 
 TEST(LatestJson, AMalformedReplyIsReportedWithItsReason) {
