@@ -5,7 +5,8 @@ SHELL := /bin/bash
 # Debian packages the build and the tests need; installed only when missing.
 PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3 \
             dpkg-dev file help2man nftables systemd systemd-container \
-            clang libclang-rt-14-dev llvm-14 valgrind
+            clang libclang-rt-14-dev llvm-14 valgrind \
+            pkg-config libcpp-httplib-dev nlohmann-json3-dev chromium
 DEPS_STAMP := build/.deps-$(shell echo $(PACKAGES) | md5sum | cut -c1-8)
 
 .PHONY: help deps run test test-release test-dev test-fuzz build-release build-dev package fuzz soak format clean
