@@ -229,8 +229,9 @@ int readTimeOfDay(std::string_view field, int *hour, int *min, int *sec) {
     const char *p = field.data();
     const char *end = p + field.size();
     int stored = readHourMinute(&p, end, hour, min);
-    if (stored < 2 || !scanNarrowInteger(&p, end, 2, sec)) return stored;
-    return 3;
+    if (stored < 2) return stored;
+    if (end - p >= 2 && readDigitRun(p, 2, sec)) return 3;  // two digits, whatever follows
+    return scanNarrowInteger(&p, end, 2, sec) ? 3 : 2;
 }
 
 int readTimeOfDay(std::string_view field, int *hour, int *min, float *sec) {
