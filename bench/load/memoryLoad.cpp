@@ -84,16 +84,13 @@ void measureResidentSize(const programPaths &paths, bool quick) {
     mixedSender sender;
     long first = feed(sender, 1000, 100000, 10);
     long rssFirst = childResidentKiB(server);
-    double start = secondsNow();
     long total = first + feed(sender, large - first, 100000, 30);
-    double seconds = secondsNow() - start;
     long rssLarge = childResidentKiB(server);
     stopChild(server, SIGKILL, 1000);
     std::printf(
         "| resident size (VmRSS) | %ld datagrams: %ld KiB | %ld datagrams: %ld KiB | %s "
         "|\n",
         first, rssFirst, total, rssLarge, rssFirst == rssLarge ? "equal" : "DIFFERENT");
-    std::fprintf(stderr, "(the large load took %.1f s)\n", seconds);
 }
 
 struct heapSummary {
