@@ -23,9 +23,6 @@ struct udpSocketCounters {
 };
 udpSocketCounters readUdpCounters(int port);
 
-// The namespace's total of datagrams dropped for want of receive buffer (/proc/net/snmp).
-std::uint64_t readReceiveBufferErrors();
-
 // Waits, at most limitMs, until nothing is queued on any of ports; false on time-out.
 bool waitUntilDrained(const std::vector<int> &ports, int limitMs);
 

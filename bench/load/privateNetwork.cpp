@@ -77,20 +77,6 @@ udpSocketCounters readUdpCounters(int port) {
     return counters;
 }
 
-std::uint64_t readReceiveBufferErrors() {
-    std::ifstream snmp("/proc/net/snmp");
-    std::string names, values;
-    while (std::getline(snmp, names) && std::getline(snmp, values)) {
-        if (names.rfind("Udp:", 0) != 0) continue;
-        std::istringstream n(names), v(values);
-        std::string name, value;
-        while (n >> name && v >> value) {
-            if (name == "RcvbufErrors") return std::stoull(value);
-        }
-    }
-    return 0;
-}
-
 bool waitUntilDrained(const std::vector<int> &ports, int limitMs) {
     double deadline = secondsNow() + limitMs / 1000.0;
     for (;;) {
