@@ -74,12 +74,14 @@ struct streamCase {
     std::vector<std::string> cycle;
 };
 
-// "Same loss": within half a percentage point, so that one dropped burst in a noisy run is
-// not a verdict.
-const char *verdict(const ingestSummary &server, const ingestSummary &bare) {
-    bool rate = server.takenPerSec >= 0.9 * bare.takenPerSec;
-    bool loss = server.lossPercent <= bare.lossPercent + 0.5;
-    return rate && loss ? "met" : "MISSED";
+// Below capacity the question is loss: at a paced rate the server must lose no more than the
+// bare loop, within half a percentage point, so that one dropped burst in a noisy run is not a
+// verdict. Flat out the question is capacity: the server must take at least 0.9 of what the
+// bare loop takes (and then loses the rest, as the bare loop loses its own).
+const char *verdict(double rate, const ingestSummary &server, const ingestSummary &bare) {
+    bool met = rate > 0 ? server.lossPercent <= bare.lossPercent + 0.5
+                        : server.takenPerSec >= 0.9 * bare.takenPerSec;
+    return met ? "met" : "MISSED";
 }
 
 void printRow(const streamCase &s, double rate, const ingestSummary &server,
@@ -96,7 +98,7 @@ void printRow(const streamCase &s, double rate, const ingestSummary &server,
         s.name, paced, (server.offeredPerSec + bare.offeredPerSec) / 2, server.takenPerSec,
         server.lossPercent, server.cpuNsPerDatagram, bare.takenPerSec, bare.lossPercent,
         bare.cpuNsPerDatagram, server.takenPerSec / bare.takenPerSec,
-        server.cpuNsPerDatagram / bare.cpuNsPerDatagram, verdict(server, bare));
+        server.cpuNsPerDatagram / bare.cpuNsPerDatagram, verdict(rate, server, bare));
     std::fflush(stdout);
 }
 
