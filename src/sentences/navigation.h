@@ -29,8 +29,8 @@ struct shipData {
     float alt;    // antenna altitude, in the unit aunits names
     char aunits;  // first character of the altitude unit field
     double hdop;
-    float cog;  // course over ground, degrees true
-    float sog;  // speed over ground, knots
+    float cog;       // course over ground, degrees true
+    float sog;       // speed over ground, knots
     double heading;  // true heading, degrees
 };
 

@@ -1,5 +1,6 @@
 // The ship's sentences. A missing or malformed field leaves its record field as it was, and
 // nothing is ever reported: the record keeps the best values the ship has sent so far.
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -34,43 +35,15 @@ std::int64_t zdaSeconds(const shipData &s) {
     return t;
 }
 
-// value in decimal at p, as printf's "%lld" writes it; returns the end. Two digits a step.
-char *writeDecimal(char *p, std::int64_t value) {
-    static constexpr char pairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    char digits[20];
-    char *d = digits + sizeof digits;
-    std::uint64_t u = static_cast<std::uint64_t>(value);
-    if (value < 0) {
-        *p++ = '-';
-        u = 0 - u;
-    }
-    for (; u >= 100; u /= 100) {
-        d -= 2;
-        std::memcpy(d, pairs + 2 * (u % 100), 2);
-    }
-    if (u >= 10) {
-        d -= 2;
-        std::memcpy(d, pairs + 2 * u, 2);
-    } else {
-        *--d = static_cast<char>('0' + u);
-    }
-    auto n = static_cast<std::size_t>(digits + sizeof digits - d);
-    std::memcpy(p, d, n);
-    return p + n;
-}
-
 // "zda:<time> system:<clock>\n", formatted here rather than by fprintf, whose parsing of the
 // format would cost more than decoding the sentence does.
 void printZdaLine(std::FILE *console, std::int64_t zdaTime, std::int64_t now) {
-    char line[4 + 20 + 8 + 20 + 1];
-    char *p = line;
-    std::memcpy(p, "zda:", 4);
-    p = writeDecimal(p + 4, zdaTime);
+    constexpr std::size_t numberWidth = 20;  // -9223372036854775808
+    char line[4 + numberWidth + 8 + numberWidth + 1];
+    std::memcpy(line, "zda:", 4);
+    char *p = std::to_chars(line + 4, line + 4 + numberWidth, zdaTime).ptr;
     std::memcpy(p, " system:", 8);
-    p = writeDecimal(p + 8, now);
+    p = std::to_chars(p + 8, p + 8 + numberWidth, now).ptr;
     *p++ = '\n';
     std::fwrite(line, 1, static_cast<std::size_t>(p - line), console);
 }

@@ -38,7 +38,8 @@ utcTime breakDownUtc(std::int64_t seconds) {
     t.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
     t.year = yoe + era * 400 + (t.month <= 2);
     t.yearDay = static_cast<int>(days - daysFromCivil(t.year, 1, 1));
-    t.weekDay = static_cast<int>(days + 4 - floorDiv(days + 4, 7) * 7);  // 1970-01-01 was a Thursday
+    t.weekDay =
+        static_cast<int>(days + 4 - floorDiv(days + 4, 7) * 7);  // 1970-01-01 was a Thursday
     t.hour = static_cast<int>(secOfDay / 3600);
     t.minute = static_cast<int>(secOfDay / 60 % 60);
     t.second = static_cast<int>(secOfDay % 60);

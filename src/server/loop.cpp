@@ -9,7 +9,9 @@
 #include <cstring>
 #include <ctime>
 
-std::int64_t hostClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t hostClock() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 int createUDPListenSocket(int port, int rcvtimeout) {
     // Neither the socket nor the option is checked: a socket that could not be made fails
@@ -45,8 +47,8 @@ namespace {
 // failed receive, never a stall.
 int receiveInto(int fd, char (&buffer)[datagramSize + 1], sockaddr_in *from, socklen_t *len) {
     std::memset(buffer, 0, sizeof buffer);
-    return static_cast<int>(recvfrom(fd, buffer, datagramSize, MSG_DONTWAIT,
-                                     reinterpret_cast<sockaddr *>(from), len));
+    return static_cast<int>(
+        recvfrom(fd, buffer, datagramSize, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(from), len));
 }
 
 void serveQuery(serverState &st, const hostIO &io) {

@@ -18,13 +18,13 @@ const std::string_view headerString =
 namespace {
 
 // Widest texts of each form, comma included.
-constexpr std::size_t integerWidth = 20 + 1;        // -9223372036854775808,
+constexpr std::size_t integerWidth = 20 + 1;          // -9223372036854775808,
 constexpr std::size_t doubleWidth = 1 + 309 + 7 + 1;  // -DBL_MAX with six decimals,
 constexpr std::size_t floatWidth = 1 + 39 + 7 + 1;    // -FLT_MAX with six decimals,
 constexpr std::size_t placeholderWidth = 8;           // NO_ITEM,
 constexpr std::size_t timestampWidth = 20 + 20 + 3;   // Www Mmm dd hh:mm:ss <year>,+0
-constexpr std::size_t longestRecord = 5 * integerWidth + 8 * doubleWidth + floatWidth +
-                                      9 * placeholderWidth + 4 + timestampWidth;
+constexpr std::size_t longestRecord =
+    5 * integerWidth + 8 * doubleWidth + floatWidth + 9 * placeholderWidth + 4 + timestampWidth;
 static_assert(longestRecord + 1 <= recordCapacity);
 
 // Appends to a record without the C library's locale: the point is always a point. Each

@@ -192,9 +192,13 @@ void process::closeStdoutReader() {
     outFd_ = -1;
 }
 
-void process::signal(int sig) { kill(pid_, sig); }
+void process::signal(int sig) {
+    kill(pid_, sig);
+}
 
-std::string serverPath() { return TAVRIN_SERVER_PATH; }
+std::string serverPath() {
+    return TAVRIN_SERVER_PATH;
+}
 
 std::unique_ptr<process> startServer(const process::options &opts) {
     auto server = std::make_unique<process>(std::vector<std::string>{serverPath()}, opts);
@@ -214,7 +218,9 @@ udpClient::udpClient() : fd_(socket(AF_INET, SOCK_DGRAM, 0)) {
     setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
 }
 
-udpClient::~udpClient() { close(fd_); }
+udpClient::~udpClient() {
+    close(fd_);
+}
 
 void udpClient::send(int port, std::string_view bytes) const {
     sockaddr_in to{};

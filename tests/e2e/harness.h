@@ -25,11 +25,11 @@ bool udpPortBound(int port);
 
 // A child process with its standard output and error captured through pipes.
 class process {
-public:
+  public:
     struct options {
-        bool closeStdout = false;     // start with standard output closed
-        int extraDescriptors = 0;     // open this many extra descriptors before exec
-        std::string stdoutPath;       // redirect standard output to this file instead of a pipe
+        bool closeStdout = false;  // start with standard output closed
+        int extraDescriptors = 0;  // open this many extra descriptors before exec
+        std::string stdoutPath;    // redirect standard output to this file instead of a pipe
     };
     process(const std::vector<std::string> &argv, const options &opts);
     explicit process(const std::vector<std::string> &argv) : process(argv, options{}) {}
@@ -56,7 +56,7 @@ public:
     void closeStdoutReader();
     void signal(int sig);
 
-private:
+  private:
     void pump(std::chrono::milliseconds limit, std::size_t bytes, std::string_view text);
     pid_t pid_ = -1;
     int outFd_ = -1;
@@ -73,7 +73,7 @@ std::string serverPath();
 
 // A UDP socket on 127.0.0.1 with an ephemeral port.
 class udpClient {
-public:
+  public:
     udpClient();
     ~udpClient();
     udpClient(const udpClient &) = delete;
@@ -83,7 +83,7 @@ public:
     std::optional<std::string> receive(std::chrono::milliseconds limit = 1000ms) const;
     int fd() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 

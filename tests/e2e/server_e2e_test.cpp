@@ -25,7 +25,9 @@ const std::string header =
     "ROV.ROLL,ROV.ALTITUDE,LOGHOST.SYSTEM.CLOCKTIME.YEAR,LOGHOST.SYSTEM.CLOCKTIME.YEARDAY,"
     "LOGHOST.SYSTEM.CLOCKTIME.TIMESTRING,LOGHOST.SYSTEM.CLOCKTIME.TIMEZONE";
 
-std::int64_t now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t now() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 // Checks the fixed parts of a record and returns its fields.
 std::vector<std::string> checkedRecord(const std::string &record, std::int64_t before,
@@ -98,7 +100,8 @@ TEST(ServerEndToEnd, ShipSentencesReachTheRecord) {
     client.send(shipPort, "$GPGGA,123519,3352.128,S,15112.558,W,2,08,0.9,545.4,M,46.9,M,,*47\r\n");
     client.send(shipPort, "$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48\r\n");
     client.send(shipPort, "$GPHDT,274.07,T*03\r\n");
-    auto f = queryUntil(client, [](const auto &f) { return f.size() == 26 && f[10] != "0.000000"; });
+    auto f =
+        queryUntil(client, [](const auto &f) { return f.size() == 26 && f[10] != "0.000000"; });
     ASSERT_EQ(f.size(), 26u);
     EXPECT_EQ(f[1], "1025813730");
     EXPECT_EQ(f[4], "-33.868800");
@@ -119,7 +122,8 @@ TEST(ServerEndToEnd, VehicleSentencesAreEchoedAndReachTheRecord) {
     std::int64_t before = now();
     client.send(rovPort, sentence);
     EXPECT_TRUE(server->waitForStdout(sentence));
-    auto f = queryUntil(client, [](const auto &f) { return f.size() == 26 && f[17] != "0.000000"; });
+    auto f =
+        queryUntil(client, [](const auto &f) { return f.size() == 26 && f[17] != "0.000000"; });
     ASSERT_EQ(f.size(), 26u);
     EXPECT_EQ(f[15], "36.602057");
     EXPECT_EQ(f[16], "-121.868723");
@@ -167,7 +171,8 @@ TEST(ServerEndToEnd, EmptyFullAndOverlongDatagramsOnEachPort) {
     EXPECT_EQ(server->out(), full);
 
     client.send(shipPort, "$GPHDT," + std::string(1024 - 7 - 2, ' ') + "12" + "345");
-    auto f = queryUntil(client, [](const auto &f) { return f.size() == 26 && f[10] != "0.000000"; });
+    auto f =
+        queryUntil(client, [](const auto &f) { return f.size() == 26 && f[10] != "0.000000"; });
     EXPECT_EQ(f[10], "12.000000");
     EXPECT_EQ(f[17], "42.000000");
 
@@ -188,7 +193,8 @@ TEST(ServerEndToEnd, VehicleEchoCarriesEveryByteAroundAZero) {
     client.send(rovPort, datagram);
     EXPECT_TRUE(server->waitForStdout("-250.3\r\n"));
     EXPECT_EQ(server->out(), datagram);
-    auto f = queryUntil(client, [](const auto &f) { return f.size() == 26 && f[15] != "0.000000"; });
+    auto f =
+        queryUntil(client, [](const auto &f) { return f.size() == 26 && f[15] != "0.000000"; });
     EXPECT_EQ(f[15], "-36.602057");
     EXPECT_EQ(f[16], "0.000000");
     EXPECT_EQ(f[17], "0.000000");
@@ -268,11 +274,13 @@ TEST(ServerEndToEnd, ASessionOfShipAndVehicleSentences) {
     auto record = client.receive(10ms);  // nothing else is waiting
     EXPECT_FALSE(record.has_value());
     ASSERT_EQ(f.size(), 26u);
-    checkedRecord([&] {
-        std::string joined;
-        for (std::size_t i = 0; i < f.size(); ++i) joined += (i ? "," : "") + f[i];
-        return joined;
-    }(), before - 5, now());
+    checkedRecord(
+        [&] {
+            std::string joined;
+            for (std::size_t i = 0; i < f.size(); ++i) joined += (i ? "," : "") + f[i];
+            return joined;
+        }(),
+        before - 5, now());
     EXPECT_EQ(f[1], "1406851201");
     EXPECT_EQ(f[4], "-22.001868");
     EXPECT_EQ(f[5], "-17.939337");

@@ -61,8 +61,8 @@ TEST(MatchSentenceId, IsASixBytePrefixTest) {
         bool match;
     };
     const Case cases[] = {
-        {"$GPGGA", true}, {"$GPGGA2", true}, {"$GPGGAX", true}, {"$GPGGA\r\n", true},
-        {"$GPGG", false}, {"$gpgga", false}, {"$GNGGA", false}, {"\r\n$GPGGA", false},
+        {"$GPGGA", true},   {"$GPGGA2", true}, {"$GPGGAX", true}, {"$GPGGA\r\n", true},
+        {"$GPGG", false},   {"$gpgga", false}, {"$GNGGA", false}, {"\r\n$GPGGA", false},
         {" $GPGGA", false}, {"", false},
     };
     for (const auto &c : cases) EXPECT_EQ(matchSentenceId(c.field, "$GPGGA"), c.match) << c.field;
@@ -74,10 +74,10 @@ TEST(ReadTimeOfDay, WholeFormStoresWhatItCanRead) {
         int stored, hour, min, sec;  // untouched targets keep -1
     };
     const Case cases[] = {
-        {"123519", 3, 12, 35, 19},   {"123519.99", 3, 12, 35, 19}, {"123519.87", 3, 12, 35, 19},
-        {"1235", 2, 12, 35, -1},     {"12", 1, 12, -1, -1},        {"ab1235", 0, -1, -1, -1},
-        {"996100", 3, 99, 61, 0},    {" 1 2 3", 3, 1, 2, 3},       {"-1-2-3", 3, -1, -2, -3},
-        {"+1+2+3", 3, 1, 2, 3},      {"1-", 1, 1, -1, -1},         {"12-x", 1, 12, -1, -1},
+        {"123519", 3, 12, 35, 19},    {"123519.99", 3, 12, 35, 19}, {"123519.87", 3, 12, 35, 19},
+        {"1235", 2, 12, 35, -1},      {"12", 1, 12, -1, -1},        {"ab1235", 0, -1, -1, -1},
+        {"996100", 3, 99, 61, 0},     {" 1 2 3", 3, 1, 2, 3},       {"-1-2-3", 3, -1, -2, -3},
+        {"+1+2+3", 3, 1, 2, 3},       {"1-", 1, 1, -1, -1},         {"12-x", 1, 12, -1, -1},
         {"235959.99", 3, 23, 59, 59}, {"", 0, -1, -1, -1},
     };
     for (const auto &c : cases) {
@@ -194,12 +194,13 @@ TEST(ReadReal, ReadsDecimalSpellingsOnly) {
     };
     const double inf = std::numeric_limits<double>::infinity();
     const Case cases[] = {
-        {"005.5", 5.5},  {"-12.5", -12.5},  {"T*03", 0.0},   {"274.07*03", 274.07},
-        {"M", 0.0},      {" 1e3", 1000.0},  {"1e", 1.0},     {"1e+", 1.0},
-        {"1.5E-1x", 0.15}, {".5", 0.5},     {"5.", 5.0},     {"0x1A", 0.0},
-        {"inf", 0.0},    {"nan", 0.0},      {"-inf", 0.0},   {"+7", 7.0},
-        {"1e999", inf},  {"-1e999", -inf},  {"1e-999", 0.0}, {".", 0.0},
-        {"2.5e-324", 4.9406564584124654e-324},
+        {"005.5", 5.5},        {"-12.5", -12.5}, {"T*03", 0.0},
+        {"274.07*03", 274.07}, {"M", 0.0},       {" 1e3", 1000.0},
+        {"1e", 1.0},           {"1e+", 1.0},     {"1.5E-1x", 0.15},
+        {".5", 0.5},           {"5.", 5.0},      {"0x1A", 0.0},
+        {"inf", 0.0},          {"nan", 0.0},     {"-inf", 0.0},
+        {"+7", 7.0},           {"1e999", inf},   {"-1e999", -inf},
+        {"1e-999", 0.0},       {".", 0.0},       {"2.5e-324", 4.9406564584124654e-324},
     };
     for (const auto &c : cases) EXPECT_EQ(readReal(c.field), c.expected) << c.field;
     EXPECT_FALSE(std::signbit(readReal("-inf")));
@@ -228,7 +229,7 @@ TEST(ToSingle, RoundsToNearestAndOverflowsToInfinity) {
 // alphabet stays within what both agree on: no hexadecimal, inf or nan spellings (no x, i, n,
 // a, f), and no digit runs long enough to overflow an int.
 class AgainstTheCLibrary : public testing::Test {
-protected:
+  protected:
     std::mt19937 rng{20261211};
 
     std::string field(std::size_t maxLength, std::string_view alphabet) {
@@ -262,7 +263,8 @@ TEST_F(AgainstTheCLibrary, RealReadingMatchesStrtod) {
         std::string s = field(14, numeric);
         double expected = std::strtod(s.c_str(), nullptr);
         double got = readReal(s);
-        ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << s << " " << got << " " << expected;
+        ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0)
+            << s << " " << got << " " << expected;
     }
 }
 

@@ -26,7 +26,7 @@ struct scriptedClock {
 
 // A console backed by a temporary file; text() returns everything written and flushed.
 class capturedConsole {
-public:
+  public:
     capturedConsole() : file_(std::tmpfile()) {}
     ~capturedConsole() { std::fclose(file_); }
     capturedConsole(const capturedConsole &) = delete;
@@ -34,7 +34,8 @@ public:
     std::FILE *get() const { return file_; }
     // What has reached the file so far, without flushing the stream first.
     std::string flushedText() const {
-        std::FILE *reader = std::fopen(("/proc/self/fd/" + std::to_string(fileno(file_))).c_str(), "rb");
+        std::FILE *reader =
+            std::fopen(("/proc/self/fd/" + std::to_string(fileno(file_))).c_str(), "rb");
         std::string text;
         char buf[4096];
         std::size_t n;
@@ -47,7 +48,7 @@ public:
         return flushedText();
     }
 
-private:
+  private:
     std::FILE *file_;
 };
 

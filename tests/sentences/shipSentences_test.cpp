@@ -142,9 +142,8 @@ TEST(ShipGga, EmptyAndMissingFieldsShiftOrStop) {
         // A receiver without a fix, as captured.
         {"$GPGGA,,,,,,0,,,,M,,M,,*66", [](shipData &s) { s.ggaHour = 0; }},
         // A stray hemisphere letter must not flip a coordinate this sentence did not set.
-        {"$GPGGA,123519,M,S,48,W,1", [](shipData &s) {
-             s.ggaHour = 12, s.ggaMin = 35, s.ggaSec = 19.0f, s.qual = 1;
-         }},
+        {"$GPGGA,123519,M,S,48,W,1",
+         [](shipData &s) { s.ggaHour = 12, s.ggaMin = 35, s.ggaSec = 19.0f, s.qual = 1; }},
         {"$GPGGA,123519,4807.038,N,01131.000,W",
          [](shipData &s) {
              s.ggaHour = 12, s.ggaMin = 35, s.ggaSec = 19.0f;
@@ -179,9 +178,8 @@ TEST(ShipGga, EmptyAndMissingFieldsShiftOrStop) {
 
 TEST(ShipVtg, ReadsCourseAndSpeedInKnots) {
     runShipCases({
-        {"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48", [](shipData &s) {
-             s.cog = 54.7f, s.sog = 5.5f;
-         }},
+        {"$GPVTG,054.7,T,034.4,M,005.5,N,010.2,K*48",
+         [](shipData &s) { s.cog = 54.7f, s.sog = 5.5f; }},
         {"$GPVTG,054.7,T,,M,005.5,N,010.2,K*48", [](shipData &s) { s.cog = 54.7f, s.sog = 5.5f; }},
         {"$GPVTG,213.66,T,,M,9.4,N,,K,A*1E", [](shipData &s) { s.cog = 213.66f, s.sog = 9.4f; }},
         {"$GPVTG,100.3,T,,M,100.3,N", [](shipData &s) { s.cog = 100.3f, s.sog = 100.3f; }},
@@ -285,14 +283,14 @@ TEST(ShipZda, GivesMinusOneOnlyWhereTheConversionCannotHoldTheDate) {
         std::int64_t time;
     };
     const Case cases[] = {
-        {"$GPZDA,00001e10,01,01,2024", -1},                     // seconds beyond an int
-        {"$GPZDA,00001e99,01,01,2024", -1},                     // infinite seconds
+        {"$GPZDA,00001e10,01,01,2024", -1},  // seconds beyond an int
+        {"$GPZDA,00001e99,01,01,2024", -1},  // infinite seconds
         {"$GPZDA,0000-1e10,01,01,2024", -1},
-        {"$GPZDA,000000,01,24001,2147483647", -1},              // year beyond an int from 1900
+        {"$GPZDA,000000,01,24001,2147483647", -1},  // year beyond an int from 1900
         {"$GPZDA,000000,01,01,-2147483648", -1},
         {"$GPZDA,000000,01,01,2147483647", daysFromCivil(2147483647, 1, 1) * 86400},
         {"$GPZDA,000000,2147483647,01,2024", (daysFromCivil(2024, 1, 1) + 2147483646) * 86400},
-        {"$GPZDA,00002147483520,01,01,1970", 2147483520},      // the largest float below 2^31
+        {"$GPZDA,00002147483520,01,01,1970", 2147483520},  // the largest float below 2^31
     };
     for (const auto &c : cases) {
         capturedConsole console;

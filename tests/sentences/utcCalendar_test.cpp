@@ -51,8 +51,12 @@ TEST(BreakDownUtc, AgreesWithGmtimeAcrossCenturies) {
         ASSERT_EQ(t.day, tm.tm_mday) << s;
         ASSERT_EQ(t.yearDay, tm.tm_yday) << s;
         ASSERT_EQ(t.weekDay, tm.tm_wday) << s;
-        ASSERT_EQ(t.hour * 3600 + t.minute * 60 + t.second, tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec) << s;
-        ASSERT_EQ(daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second, s);
+        ASSERT_EQ(t.hour * 3600 + t.minute * 60 + t.second,
+                  tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec)
+            << s;
+        ASSERT_EQ(daysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 +
+                      t.second,
+                  s);
     }
 }
 

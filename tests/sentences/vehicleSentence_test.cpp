@@ -77,7 +77,8 @@ TEST(VehicleGga, DecodesACompleteSentence) {
              r.lat = -0.0, r.lon = -0.0, r.depth = 850.25;
          },
          true},
-        {"$GPGGA,235959.99,3636.1234,S,12152.1234,E,1,08,0.9,12", [](rovData &r) {
+        {"$GPGGA,235959.99,3636.1234,S,12152.1234,E,1,08,0.9,12",
+         [](rovData &r) {
              r.hour = 23, r.min = 59, r.sec = 59, r.fixTime = june1 + 86399.0;
              r.lat = -lat3636, r.lon = lon12152, r.depth = 12.0;
          },
@@ -96,7 +97,7 @@ TEST(VehicleGga, PlacesTheFixOnTheDayNearestTheClock) {
         {june1Noon, "120003.00", 1717243203.0},
         {1717286401, "235958.00", 1717286398.0},  // received at 00:00:01: three seconds old
         {1717286399, "000001.00", 1717286401.0},  // received at 23:59:59: two seconds ahead
-        {june1, "120000", june1 + 43200.0},        // exactly half a day either way: today
+        {june1, "120000", june1 + 43200.0},       // exactly half a day either way: today
         {june1 + 1, "120000", june1 + 43200.0},
         {june1 - 1 + 86400, "000000", june1 + 86400.0},
         {june1, "990000", june1 + 99 * 3600.0 - 86400},  // moves at most one day
@@ -118,10 +119,10 @@ TEST(VehicleGga, EmptyFieldsShiftTheDepth) {
         bool depthSet;
     };
     const Case cases[] = {
-        {",,,,-250.3,M,-32.1,M,,", true},    // reads the second M: 0
-        {",1,08,,-250.3,M,-32.1,M,,", true}, // reads the altitude unit: 0
-        {",1,08,0.9,,M,-32.1,M,,", true},    // reads the altitude unit: 0
-        {",,,,-250.3", false},               // nothing left at the depth's position
+        {",,,,-250.3,M,-32.1,M,,", true},     // reads the second M: 0
+        {",1,08,,-250.3,M,-32.1,M,,", true},  // reads the altitude unit: 0
+        {",1,08,0.9,,M,-32.1,M,,", true},     // reads the altitude unit: 0
+        {",,,,-250.3", false},                // nothing left at the depth's position
     };
     for (const auto &c : cases) {
         rovData want = presetRov();
@@ -137,7 +138,7 @@ TEST(VehicleGga, EmptyTimeFieldReadsTheLatitudeAsTime) {
     rovData want = presetRov();
     want.hour = 36, want.min = 36;
     want.fixTime = june1 + 36 * 3600.0 + 36 * 60 + 3 - 86400;  // nearest the clock: yesterday
-    want.depth = 0.0;                                         // from the altitude unit M
+    want.depth = 0.0;                                          // from the altitude unit M
     expectSameRov(decode("$GPGGA,,3636.1234,N,12152.1234,W,1,08,0.9,-250.3,M,-32.1,M,,",
                          presetRov(), june1Noon),
                   want, "empty time field");
@@ -153,30 +154,36 @@ TEST(VehicleGga, ASentenceCutShortUpdatesWhatItHolds) {
         {"$GPGGA,1234", [](rovData &r) { r.hour = 12, r.min = 34, r.fixTime = june1 + 45243.0; },
          true},
         {"$GPGGA,123456", time, true},
-        {"$GPGGA,123456,3636.1234", [](rovData &r) {
+        {"$GPGGA,123456,3636.1234",
+         [](rovData &r) {
              r.hour = 12, r.min = 34, r.sec = 56, r.fixTime = june1 + 45296.0, r.lat = lat3636;
          },
          true},
-        {"$GPGGA,123456,3636.1234,S", [](rovData &r) {
+        {"$GPGGA,123456,3636.1234,S",
+         [](rovData &r) {
              r.hour = 12, r.min = 34, r.sec = 56, r.fixTime = june1 + 45296.0, r.lat = -lat3636;
          },
          true},
-        {"$GPGGA,123456,3636.1234,S,12152.1234", [](rovData &r) {
+        {"$GPGGA,123456,3636.1234,S,12152.1234",
+         [](rovData &r) {
              r.hour = 12, r.min = 34, r.sec = 56, r.fixTime = june1 + 45296.0;
              r.lat = -lat3636, r.lon = lon12152;
          },
          true},
-        {"$GPGGA,123456,3636.1234,S,12152.1234,W,1,08,0.9", [](rovData &r) {
+        {"$GPGGA,123456,3636.1234,S,12152.1234,W,1,08,0.9",
+         [](rovData &r) {
              r.hour = 12, r.min = 34, r.sec = 56, r.fixTime = june1 + 45296.0;
              r.lat = -lat3636, r.lon = -lon12152;
          },
          true},
         // Coordinates without both numbers are left alone, and so is their hemisphere.
-        {"$GPGGA,123456,36,S,M,W,1,08,0.9,5", [](rovData &r) {
+        {"$GPGGA,123456,36,S,M,W,1,08,0.9,5",
+         [](rovData &r) {
              r.hour = 12, r.min = 34, r.sec = 56, r.fixTime = june1 + 45296.0, r.depth = 5.0;
          },
          true},
-        {"$GPGGA,123456,3636.1234,N,12152.1234,W,1,08,0.9,1e999", [](rovData &r) {
+        {"$GPGGA,123456,3636.1234,N,12152.1234,W,1,08,0.9,1e999",
+         [](rovData &r) {
              r.hour = 12, r.min = 34, r.sec = 56, r.fixTime = june1 + 45296.0;
              r.lat = lat3636, r.lon = -lon12152, r.depth = HUGE_VAL;
          },
@@ -201,7 +208,8 @@ TEST(VehicleGga, AZeroByteEndsTheText) {
     sentence += '\0';
     sentence += ",12152.1234,W,1,08,0.9,-250.3";
     rovData want = presetRov();
-    want.hour = 12, want.min = 34, want.sec = 56, want.fixTime = june1 + 45296.0, want.lat = lat3636;
+    want.hour = 12, want.min = 34, want.sec = 56, want.fixTime = june1 + 45296.0,
+    want.lat = lat3636;
     expectSameRov(decode(sentence, presetRov(), june1Noon), want, "zero byte");
 }
 

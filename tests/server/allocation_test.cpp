@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "../sentences/sentenceFixtures.h"
+#include "loopbackSocket.h"
 #include "server/loop.h"
 
 extern "C" {
@@ -43,15 +44,6 @@ void *memalign(size_t alignment, size_t n) {
 }
 
 namespace {
-
-int loopbackSocket() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    return fd;
-}
 
 TEST(Allocation, ServingThousandsOfDatagramsAllocatesNothing) {
     static serverState st{};

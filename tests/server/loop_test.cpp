@@ -12,20 +12,12 @@
 #include <string>
 
 #include "../sentences/sentenceFixtures.h"
+#include "loopbackSocket.h"
 
 namespace {
 
 using fixtures::capturedConsole;
 using fixtures::scriptedClock;
-
-int loopbackSocket() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-    return fd;
-}
 
 sockaddr_in addressOf(int fd) {
     sockaddr_in addr{};
@@ -35,7 +27,7 @@ sockaddr_in addressOf(int fd) {
 }
 
 class ServePass : public testing::Test {
-protected:
+  protected:
     serverState st{};
     int client = loopbackSocket();
     capturedConsole console;

@@ -159,16 +159,20 @@ TEST(BuildStatusRecord, MatchesSnprintfForGeneratedValues) {
     std::uniform_int_distribution<std::int64_t> ticks(-1'000'000'000'000, 1'000'000'000'000);
     auto value = [&](int kind) -> double {
         switch (kind % 5) {
-            case 0: return small(rng);
-            case 1: return std::ldexp(small(rng), exponent(rng) * (kind % 2 ? 1 : -1) / 4);
+            case 0:
+                return small(rng);
+            case 1:
+                return std::ldexp(small(rng), exponent(rng) * (kind % 2 ? 1 : -1) / 4);
             case 2: {  // any bit pattern, NaN included
                 std::uint64_t b = bits(rng);
                 double d;
                 std::memcpy(&d, &b, sizeof d);
                 return d;
             }
-            case 3: return std::round(small(rng) * 2e6) / 2e6 + 0.0000005;  // near halfway
-            default: return static_cast<double>(ticks(rng)) / 1e6;
+            case 3:
+                return std::round(small(rng) * 2e6) / 2e6 + 0.0000005;  // near halfway
+            default:
+                return static_cast<double>(ticks(rng)) / 1e6;
         }
     };
     for (int i = 0; i < 20000; ++i) {
@@ -193,8 +197,8 @@ TEST(BuildStatusRecord, MatchesSnprintfForGeneratedValues) {
         std::snprintf(expected, sizeof expected,
                       "%lld,%lld,NO_ITEM,NO_ITEM,%f,%f,%d,%f,%f,%lld,%f,NO_ITEM,NO_ITEM,NO_ITEM,"
                       "%f,%f,%f,%f,NO_ITEM,NO_ITEM,NO_ITEM,NO_ITEM,%d,%d,%s,+0",
-                      static_cast<long long>(clock), static_cast<long long>(ship.zdaTime),
-                      ship.lat, ship.lon, ship.qual, static_cast<double>(ship.sog), ship.hdop,
+                      static_cast<long long>(clock), static_cast<long long>(ship.zdaTime), ship.lat,
+                      ship.lon, ship.qual, static_cast<double>(ship.sog), ship.hdop,
                       static_cast<long long>(ship.zdaTime), ship.heading, rov.fixTime, rov.lat,
                       rov.lon, rov.depth, tm.tm_year + 1900, tm.tm_yday, stamp);
         ASSERT_EQ(record(ship, rov, {clock}), expected);
@@ -221,7 +225,7 @@ TEST(BuildStatusRecord, BuildsTheWidestRecordWhole) {
 
 // A pair of loopback sockets: the server's and a client's.
 class ReplyToQuery : public testing::Test {
-protected:
+  protected:
     int server = socket(AF_INET, SOCK_DGRAM, 0);
     int client = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in clientAddr{};
