@@ -6,16 +6,17 @@ SHELL := /bin/bash
 PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3 \
             dpkg-dev file help2man nftables systemd systemd-container \
             clang libclang-rt-14-dev llvm-14 valgrind \
-            pkg-config libcpp-httplib-dev nlohmann-json3-dev chromium
+            pkg-config libcpp-httplib-dev nlohmann-json3-dev chromium libbenchmark-dev
 DEPS_STAMP := build/.deps-$(shell echo $(PACKAGES) | md5sum | cut -c1-8)
 
-.PHONY: help deps run test test-release test-dev test-fuzz build-release build-dev package fuzz soak format clean
+.PHONY: help deps run test test-release test-dev test-fuzz build-release build-dev package bench fuzz soak format clean
 SOAK_SECONDS ?= 300
 
 help:
 	@echo "make run    build the release server and run it in the foreground"
 	@echo "make test   build and run every test, plain and under the sanitizers"
 	@echo "make package  build the Debian package into build/release"
+	@echo "make bench    build the release tree and run the benchmarks (a few minutes)"
 	@echo "make fuzz     run every fuzz target for a minute"
 	@echo "make soak     long flood and valgrind memcheck (SOAK_SECONDS=$(SOAK_SECONDS))"
 
@@ -52,6 +53,9 @@ test-fuzz: deps
 	fuzz/run.sh 20
 
 test: test-release test-dev test-fuzz
+
+bench: deps
+	bench/run.sh
 
 fuzz: deps
 	fuzz/run.sh 60
