@@ -2,14 +2,22 @@
 SHELL := /bin/bash
 .DEFAULT_GOAL := help
 
-# Debian packages the build and the tests need; installed only when missing.
-PACKAGES := cmake ninja-build g++ googletest libgtest-dev libgmock-dev iproute2 util-linux python3 \
-            dpkg-dev file help2man nftables systemd systemd-container \
-            clang libclang-rt-14-dev llvm-14 valgrind \
-            pkg-config libcpp-httplib-dev nlohmann-json3-dev chromium libbenchmark-dev
-DEPS_STAMP := build/.deps-$(shell echo $(PACKAGES) | md5sum | cut -c1-8)
+# Debian packages, installed only when missing: what building needs, and what the tests,
+# fuzzing, benchmarks and packaging need on top.
+BUILD_PACKAGES := cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev \
+                  libcpp-httplib-dev nlohmann-json3-dev libbenchmark-dev
+TEST_PACKAGES := iproute2 util-linux python3 dpkg-dev file help2man nftables systemd \
+                 systemd-container clang clang-format libclang-rt-14-dev llvm-14 valgrind chromium
 
-.PHONY: help deps run test test-release test-dev test-fuzz build-release build-dev package bench fuzz soak format clean
+# Installs the packages named in $(1) that are not installed yet.
+install_missing = missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:" $$missing; \
+	  if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; fi; \
+	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
+	fi
+
+.PHONY: help deps test-deps run test test-release test-dev test-fuzz build-release build-dev package bench fuzz soak format clean
 SOAK_SECONDS ?= 300
 
 help:
@@ -20,16 +28,11 @@ help:
 	@echo "make fuzz     run every fuzz target for a minute"
 	@echo "make soak     long flood and valgrind memcheck (SOAK_SECONDS=$(SOAK_SECONDS))"
 
-$(DEPS_STAMP):
-	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:" $$missing; \
-	  if [ "$$(id -u)" -ne 0 ]; then SUDO=sudo; fi; \
-	  $$SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $$SUDO apt-get install -y -qq $$missing; \
-	fi
-	@mkdir -p build && touch $@
+deps:
+	@$(call install_missing,$(BUILD_PACKAGES))
 
-deps: $(DEPS_STAMP)
+test-deps: deps
+	@$(call install_missing,$(TEST_PACKAGES))
 
 build-release: deps
 	cmake --preset release
@@ -42,28 +45,28 @@ build-dev: deps
 run: build-release
 	./build/release/TavrinServer
 
-test-release: build-release
+test-release: test-deps build-release
 	ctest --preset release
 
-test-dev: build-dev
+test-dev: test-deps build-dev
 	ctest --preset dev
 
 # Each fuzz target for a short while, so that a regression in the readings shows in CI too.
-test-fuzz: deps
+test-fuzz: test-deps
 	fuzz/run.sh 20
 
 test: test-release test-dev test-fuzz
 
-bench: deps
+bench: test-deps
 	bench/run.sh
 
-fuzz: deps
+fuzz: test-deps
 	fuzz/run.sh 60
 
-soak: build-release
+soak: test-deps build-release
 	tests/hardening/soak.sh build/release $(SOAK_SECONDS)
 
-package: build-release
+package: test-deps build-release
 	cmake --build --preset release --target package
 
 format:
