@@ -7,10 +7,7 @@
 // The sockets live in a network namespace of this process's own, so nothing but this process
 // ever sees the traffic.
 #include <arpa/inet.h>
-#include <net/if.h>
 #include <netinet/in.h>
-#include <sched.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -25,6 +22,7 @@
 #include <vector>
 
 #include "fuzzSupport.h"
+#include "privateNetwork.h"
 #include "server/query.h"
 
 namespace {
@@ -188,23 +186,6 @@ std::int64_t scriptedClock() {
 
 // ---- the sockets ----------------------------------------------------------------------------
 
-// Enters a private network namespace with loopback up: as root directly, else inside a new
-// user namespace.
-void enterPrivateNetwork() {
-    if (unshare(CLONE_NEWNET) != 0 && unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) {
-        fuzz::fail(std::string("cannot enter a private network namespace: ") +
-                   std::strerror(errno));
-    }
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq ifr{};
-    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-    bool up = ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
-    up = up && ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
-    close(fd);
-    if (!up) fuzz::fail("cannot bring loopback up");
-}
-
 int boundLoopbackSocket(sockaddr_in *address) {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in self{};
@@ -312,7 +293,7 @@ void checkRecord(const std::string &reply, const scenario &s) {
 
 loopbackPair &sockets() {
     static loopbackPair pair = [] {
-        enterPrivateNetwork();
+        if (!enterPrivateNetwork()) fuzz::fail("cannot enter a private network namespace");
         loopbackPair p{};
         sockaddr_in unused{};
         p.serverfd = boundLoopbackSocket(&unused);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "loadBench.h"
+#include "privateNetwork.h"
 
 #ifndef TAVRIN_SERVER_PATH
 #error "TAVRIN_SERVER_PATH must name the server binary"

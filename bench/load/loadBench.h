@@ -8,12 +8,8 @@
 #include <string>
 #include <vector>
 
-// --- privateNetwork.cpp: the namespace and the kernel's socket counters ---
-
-// Moves this process into a network namespace of its own with loopback up: as root by
-// unshare(CLONE_NEWNET) alone, otherwise inside a new user namespace too. False (with the
-// reason on stderr) when neither is allowed.
-bool enterPrivateNetwork();
+// --- udpCounters.cpp: the kernel's socket counters (the namespace itself: privateNetwork.h
+// beside the end-to-end tests) ---
 
 // A UDP socket's line in /proc/net/udp: bytes waiting and datagrams dropped so far.
 struct udpSocketCounters {

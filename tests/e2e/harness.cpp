@@ -28,14 +28,6 @@ namespace e2e {
 
 namespace {
 
-bool writeFile(const char *path, const std::string &text) {
-    int fd = open(path, O_WRONLY);
-    if (fd < 0) return false;
-    bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return ok;
-}
-
 std::chrono::steady_clock::time_point deadlineAfter(std::chrono::milliseconds limit) {
     return std::chrono::steady_clock::now() + limit;
 }
@@ -47,29 +39,6 @@ int msLeft(std::chrono::steady_clock::time_point deadline) {
 }
 
 }  // namespace
-
-bool enterPrivateNetwork() {
-    if (unshare(CLONE_NEWNET) != 0) {
-        uid_t uid = getuid();
-        gid_t gid = getgid();
-        if (unshare(CLONE_NEWUSER | CLONE_NEWNET) != 0) {
-            std::perror("unshare");
-            return false;
-        }
-        writeFile("/proc/self/setgroups", "deny");
-        writeFile("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1");
-        writeFile("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1");
-    }
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    ifreq ifr{};
-    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
-    bool ok = ioctl(fd, SIOCGIFFLAGS, &ifr) == 0;
-    ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP | IFF_RUNNING);
-    ok = ok && ioctl(fd, SIOCSIFFLAGS, &ifr) == 0;
-    close(fd);
-    if (!ok) std::perror("bringing lo up");
-    return ok;
-}
 
 bool udpPortBound(int port) {
     std::ifstream udp("/proc/net/udp");

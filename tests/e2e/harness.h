@@ -11,14 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "privateNetwork.h"
+
 namespace e2e {
 
 using namespace std::chrono_literals;
 
-// Moves this process into a private network namespace with loopback up: unshare(CLONE_NEWNET)
-// as root, else inside a new user namespace as well. Returns false (and says why on stderr)
-// when neither is allowed.
-bool enterPrivateNetwork();
+using ::enterPrivateNetwork;
 
 // Whether something in this namespace has bound UDP port on any address.
 bool udpPortBound(int port);
