@@ -40,28 +40,16 @@ constexpr std::string_view exampleRecord =
     "1709626020,271.250000,NO_ITEM,NO_ITEM,NO_ITEM,1709625984.000000,-12.500123,-45.000321,"
     "850.250000,NO_ITEM,NO_ITEM,NO_ITEM,NO_ITEM,2024,64,Tue Mar  5 08:07:06 2024,+0";
 
-void benchProjectRecord(benchmark::State &state) {
+// One record build per iteration through build, the project's or the literal one, each with
+// the buffer size it is written for.
+template <std::size_t size,
+          std::size_t (*build)(const shipData &, const rovData &, clockFn, char (&)[size])>
+void benchRecord(benchmark::State &state) {
     const shipData ship = exampleShip();
     const rovData rov = exampleVehicle();
-    char dataString[recordCapacity];
+    char dataString[size];
     auto once = [&] {
-        std::size_t n = buildStatusRecord(ship, rov, exampleClock, dataString);
-        benchmark::DoNotOptimize(n);
-        benchmark::DoNotOptimize(dataString);
-    };
-    state.counters[allocationsCounter] = allocationsPerCall(once);
-    for (auto _ : state) {
-        once();
-        benchmark::ClobberMemory();
-    }
-}
-
-void benchLiteralRecord(benchmark::State &state) {
-    const shipData ship = exampleShip();
-    const rovData rov = exampleVehicle();
-    char dataString[literalRecordSize];
-    auto once = [&] {
-        std::size_t n = literalBuildStatusRecord(ship, rov, exampleClock, dataString);
+        std::size_t n = build(ship, rov, exampleClock, dataString);
         benchmark::DoNotOptimize(n);
         benchmark::DoNotOptimize(dataString);
     };
@@ -82,8 +70,10 @@ int checkRecord(const char *side, std::string_view record) {
 }  // namespace
 
 void registerRecordBenchmarks(std::vector<comparison> &comparisons) {
-    benchmark::RegisterBenchmark("record/project", benchProjectRecord)->Apply(measureInNanoseconds);
-    benchmark::RegisterBenchmark("record/baseline", benchLiteralRecord)
+    benchmark::RegisterBenchmark("record/project", benchRecord<recordCapacity, buildStatusRecord>)
+        ->Apply(measureInNanoseconds);
+    benchmark::RegisterBenchmark("record/baseline",
+                                 benchRecord<literalRecordSize, literalBuildStatusRecord>)
         ->Apply(measureInNanoseconds);
     comparisons.push_back({"record", 0.25});
 }

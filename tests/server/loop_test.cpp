@@ -56,13 +56,7 @@ class ServePass : public testing::Test {
         pollfd p{fd, POLLIN, 0};
         ASSERT_EQ(poll(&p, 1, 1000), 1);
     }
-    std::string reply() {
-        pollfd p{client, POLLIN, 0};
-        if (poll(&p, 1, 1000) != 1) return "<none>";
-        char buf[8192];
-        ssize_t n = recv(client, buf, sizeof buf, 0);
-        return std::string(buf, static_cast<std::size_t>(n));
-    }
+    std::string reply() { return receiveReply(client); }
 };
 
 constexpr const char *zeroRecord =

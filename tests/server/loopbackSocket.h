@@ -4,7 +4,10 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+
+#include <string>
 
 inline int loopbackSocket() {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
@@ -13,4 +16,13 @@ inline int loopbackSocket() {
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
     return fd;
+}
+
+// The next datagram on fd, or "<none>" when nothing arrives within a second.
+inline std::string receiveReply(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 1000) != 1) return "<none>";
+    char buf[8192];
+    ssize_t n = recv(fd, buf, sizeof buf, 0);
+    return std::string(buf, static_cast<std::size_t>(n));
 }

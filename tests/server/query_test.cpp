@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "../sentences/sentenceFixtures.h"
+#include "loopbackSocket.h"
 
 namespace {
 
@@ -227,15 +228,12 @@ TEST(BuildStatusRecord, BuildsTheWidestRecordWhole) {
 class ReplyToQuery : public testing::Test {
   protected:
     int server = socket(AF_INET, SOCK_DGRAM, 0);
-    int client = socket(AF_INET, SOCK_DGRAM, 0);
+    int client = loopbackSocket();
     sockaddr_in clientAddr{};
     capturedConsole console;
     char dataString[recordCapacity];
 
     void SetUp() override {
-        clientAddr.sin_family = AF_INET;
-        clientAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(bind(client, reinterpret_cast<sockaddr *>(&clientAddr), sizeof clientAddr), 0);
         socklen_t len = sizeof clientAddr;
         getsockname(client, reinterpret_cast<sockaddr *>(&clientAddr), &len);
         scriptedClock::set({1709626026});
@@ -250,13 +248,7 @@ class ReplyToQuery : public testing::Test {
         replyToQuery(buffer, n, queryPeer{server, &clientAddr, sizeof clientAddr}, shipData{},
                      rovData{}, scriptedClock::read, console.get(), dataString);
     }
-    std::string reply() {
-        pollfd p{client, POLLIN, 0};
-        if (poll(&p, 1, 1000) != 1) return "<none>";
-        char buf[8192];
-        ssize_t n = recv(client, buf, sizeof buf, 0);
-        return std::string(buf, static_cast<std::size_t>(n));
-    }
+    std::string reply() { return receiveReply(client); }
 };
 
 TEST_F(ReplyToQuery, HeaderQueriesGetTheHeaderAndAFlushedLine) {
