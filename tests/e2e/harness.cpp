@@ -165,6 +165,16 @@ void process::signal(int sig) {
     kill(pid_, sig);
 }
 
+void process::pause() {
+    kill(pid_, SIGSTOP);
+    int status = 0;
+    waitpid(pid_, &status, WUNTRACED);
+}
+
+void process::resume() {
+    kill(pid_, SIGCONT);
+}
+
 std::string serverPath() {
     return TAVRIN_SERVER_PATH;
 }

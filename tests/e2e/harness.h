@@ -54,6 +54,10 @@ class process {
     // Closes our end of the standard output pipe, as a console reader that goes away would.
     void closeStdoutReader();
     void signal(int sig);
+    // Stops the process and returns once it has stopped (SIGSTOP alone only asks); resume()
+    // lets it go on.
+    void pause();
+    void resume();
 
   private:
     void pump(std::chrono::milliseconds limit, std::size_t bytes, std::string_view text);

@@ -139,13 +139,13 @@ TEST(ServerEndToEnd, ThreeWaitingDatagramsAreServedQueryFirst) {
     auto server = startServer();
     udpClient client;
     // Held still while all three arrive, the server finds them together in one wait.
-    server->signal(SIGSTOP);
+    server->pause();
     const std::string vehicle = "$GPGGA,120000,3636.1234,N,12152.1234,W,1,08,0.9,-7.5";
     client.send(rovPort, vehicle);
     client.send(shipPort, "$GPHDT,274.07,T");
     client.send(queryPort, "q");
     std::this_thread::sleep_for(100ms);
-    server->signal(SIGCONT);
+    server->resume();
     auto record = client.receive().value_or("<none>");
     auto f = splitFields(record);
     ASSERT_EQ(f.size(), 26u);
